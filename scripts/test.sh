@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds Velgard twice and runs the whole test suite in both builds:
+#  1. build/       optimized: every test, the long processor exercisers included;
+#  2. build-asan/  AddressSanitizer + UndefinedBehaviorSanitizer: every test
+#                  except the long exercisers (label "long").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+echo "== optimized build"
+bash scripts/build.sh build -DCMAKE_BUILD_TYPE=Release
+ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 3000
+
+echo "== sanitizer build"
+bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELGARD_SANITIZE=ON -DVELGARD_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$(nproc)" -LE long --timeout 1200
