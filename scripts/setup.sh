@@ -21,6 +21,8 @@ packages=(
   clang libclang-rt-14-dev
   # the console font our character generator is built from
   console-setup-linux
+  # sound output through the host's audio system (src/ui/audio)
+  libsdl2-dev
 )
 
 missing=()
