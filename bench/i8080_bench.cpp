@@ -89,9 +89,8 @@ BENCHMARK(BM_I8080_Mix)->ArgName("interrupts")->Arg(1)->Arg(0)->Unit(benchmark::
 
 // A real program: the SuperSoft CPU test, run whole through the CP/M harness.
 void BM_I8080_CpuTest(benchmark::State& state) {
-    // The exercisers lie beside the source tree, in ../shared/cpu-tests.
-    const std::filesystem::path path =
-        std::filesystem::path(__FILE__).parent_path() / "../../shared/cpu-tests/CPUTEST.COM";
+    // The exercisers are not ours: the build names the folder they lie in.
+    const std::filesystem::path path = std::filesystem::path(VELGARD_CPU_TESTS_DIR) / "CPUTEST.COM";
     std::ifstream in(path, std::ios::binary);
     const std::vector<std::uint8_t> program((std::istreambuf_iterator<char>(in)),
                                             std::istreambuf_iterator<char>());

@@ -43,7 +43,15 @@ public:
     std::vector<std::string> LoadUserDumps(const std::filesystem::path& folder);
 
     // The roms/ folder beside the settings file, where users put their dumps.
+    // The settings live in the program's folder when it is writable, else in
+    // $XDG_CONFIG_HOME/velgard (by default ~/.config/velgard).
     static std::filesystem::path DefaultUserRomFolder();
+
+    // The same rule with its inputs given: the program's folder and the
+    // values of XDG_CONFIG_HOME and HOME (either may be null). Empty when
+    // no folder can be named.
+    static std::filesystem::path UserRomFolderFor(const std::filesystem::path& programFolder,
+                                                  const char* xdgConfigHome, const char* home);
 
 private:
     std::array<std::vector<std::uint8_t>, kRomCount> roms_;

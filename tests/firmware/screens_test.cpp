@@ -1,0 +1,102 @@
+// Headless runs of velgard-cli: screenshots of the firmware and the demo
+// disk against the golden pictures, and users' own ROM dumps.
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <string>
+
+#include "machine/RomImages.h"
+#include "firmware/support/FirmwareRun.h"
+#include "support/TestSupport.h"
+
+namespace velgard {
+namespace {
+
+test::CliResult RunHeadless(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"run", "--no-sync"};
+    all.insert(all.end(), args.begin(), args.end());
+    return test::RunCli(all);
+}
+
+TEST(Screens, BannerOfEveryRomSetOnBothProcessorsMatchesItsGoldenPicture) {
+    test::TempDir dir;
+    for (int rom = 0; rom < 3; ++rom) {
+        for (const char* cpu : {"8080", "z80"}) {
+            const auto png = dir / ("banner" + std::to_string(rom) + cpu + ".png");
+            // An empty roms/ folder keeps users' dumps out of the picture.
+            const auto r = RunHeadless({"--rom", std::to_string(rom), "--cpu", cpu, "--frames", "100", "--roms-dir",
+                                dir.Path().string(), "--screenshot", png.string()});
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(test::CompareWithGolden(png, "banner_rom" + std::to_string(rom)), "") << cpu;
+        }
+    }
+}
+
+TEST(Screens, TypedMonitorSessionMatchesItsGoldenPicture) {
+    test::TempDir dir;
+    for (const char* cpu : {"8080", "z80"}) {
+        const auto png = dir / (std::string("session") + cpu + ".png");
+        const auto r = RunHeadless({"--cpu", cpu, "--frames", "700", "--roms-dir", dir.Path().string(), "--type",
+                            "M 7000 56 65 6C 67\rD 7000 700F\rQ\rD 7G\rH\r", "--screenshot", png.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(test::CompareWithGolden(png, "monitor_session"), "") << cpu;
+    }
+}
+
+TEST(Screens, DemoDiskFirstScreenMatchesItsGoldenPicture) {
+    test::TempDir dir;
+    for (const char* cpu : {"8080", "z80"}) {
+        const auto png = dir / (std::string("demo") + cpu + ".png");
+        const auto r = RunHeadless({"--cpu", cpu, "--frames", "150", "--roms-dir", dir.Path().string(), "--drive",
+                            std::string("A=") + VELGARD_DEMO_DISK, "--screenshot", png.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(test::CompareWithGolden(png, "demo_first_screen"), "") << cpu;
+    }
+}
+
+// A user's 8 KB "Контур 2.0" dump in roms/: a tiny program that fills the
+// character memory with the full block, so the whole screen turns white.
+TEST(Screens, RomsFolderDumpOfRightLengthIsUsedWrongLengthIsIgnored) {
+    const std::vector<std::uint8_t> program = {
+        0xF3,              // DI
+        0x21, 0x00, 0x3C,  // LXI H,3C00h
+        0x36, 0x8D,        // loop: MVI M,8Dh (the full block)
+        0x23,              // INX H
+        0x7C,              // MOV A,H
+        0xFE, 0x40,        // CPI 40h
+        0xC2, 0x04, 0x00,  // JNZ loop
+        0xC3, 0x0D, 0x00,  // JMP $
+    };
+    std::vector<std::uint8_t> rom(8192, 0xFF);
+    std::copy(program.begin(), program.end(), rom.begin());
+
+    test::TempDir dir;
+    test::WriteBinary(dir / "kontur20.rom", rom);
+    const auto white = dir / "white.png";
+    auto r = RunHeadless({"--rom", "2", "--frames", "20", "--roms-dir", dir.Path().string(), "--screenshot", white.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&img, white.c_str()));
+    img.format = PNG_FORMAT_GRAY;
+    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(img));
+    ASSERT_TRUE(png_image_finish_read(&img, nullptr, pixels.data(), 0, nullptr));
+    png_image_free(&img);
+    std::size_t dark = 0;
+    for (auto p : pixels) dark += p < 250;
+    EXPECT_EQ(dark, 0u) << "the user's ROM did not run";
+
+    // One byte more: ignored with a warning; the built-in firmware starts.
+    rom.push_back(0);
+    test::WriteBinary(dir / "kontur20.rom", rom);
+    const auto banner = dir / "banner.png";
+    r = RunHeadless({"--rom", "2", "--frames", "100", "--roms-dir", dir.Path().string(), "--screenshot", banner.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("kontur20.rom: wrong length 8193 bytes (8192 expected)"), std::string::npos) << r.err;
+    EXPECT_EQ(test::CompareWithGolden(banner, "banner_rom2"), "");
+}
+
+}  // namespace
+}  // namespace velgard

@@ -1,0 +1,60 @@
+#pragma once
+// Runs the machine with the built-in firmware in-process, pressing keys
+// frame by frame, and reads the text screen back; and compares velgard-cli
+// screenshots with the golden pictures of tests/firmware/golden.
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velgard {
+class tMemory_Korvet64Kb;
+}
+
+namespace velgard::test {
+
+// One step of typing: the PC keys (virtual-key codes) held together for
+// a few frames, then released.
+using KeyChord = std::vector<std::uint16_t>;
+
+// Chords for an ASCII text: letters unshifted (the capitals of the
+// legends), digits, space, Enter for '\r'; other characters are not used.
+std::vector<KeyChord> Keys(const std::string& text);
+
+struct FirmwareRun {
+    int rom = 1;
+    bool z80 = false;
+    int frames = 150;
+    std::vector<KeyChord> keys;   // typed from frame 50 on
+    int holdFrames = 3;           // how long each chord stays down
+    std::string driveA;           // disk image for drive A, or none
+    // Called at the end of every frame with the frame number (from 1).
+    std::function<void(int, const tMemory_Korvet64Kb&)> observe;
+
+    struct Result {
+        std::array<std::uint8_t, 1024> text{};  // character codes, row-major
+        std::array<std::uint8_t, 1024> attributes{};
+        std::uint8_t configuration = 0;
+        std::uint8_t systemRegister = 0;
+        std::vector<std::string> messages;      // host messages shown
+        // Text row r as a string of character codes, trailing blanks cut.
+        std::string Row(int r) const;
+        // True when some row starts with `prefix`.
+        bool HasRowStartingWith(const std::string& prefix) const;
+    };
+    Result Run() const;
+};
+
+// The machine's character codes of a UTF-8 text (ASCII and the Cyrillic
+// letters of the font).
+std::string Koi(const std::string& utf8);
+
+// Compares a PNG with the golden picture `name` (tests/firmware/golden).
+// With VELGARD_UPDATE_GOLDEN=1 in the environment a missing or differing
+// golden picture is written instead (only ever on purpose).
+// Returns an empty string on a match, else what differs.
+std::string CompareWithGolden(const std::filesystem::path& png, const std::string& name);
+
+}  // namespace velgard::test
