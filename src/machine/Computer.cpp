@@ -1,0 +1,336 @@
+// The machine: processor, bus callbacks and the emulation loop with its
+// real-time pacing.
+#include <cmath>
+
+#include "devices/PIC_I8259A.h"
+#include "devices/TIMER_I8253.h"
+#include "disk/FDC_WD279X.h"
+#include "graphics/BMMBitmap.h"
+#include "graphics/BMMCanvas2D.h"
+#include "machine/EmuKorvet.h"
+#include "machine/Host.h"
+
+namespace velgard {
+
+namespace {
+constexpr std::int32_t kMaxSkippedInARow = 5;
+constexpr double kFactorStart = 0.9;
+constexpr double kFactorMin = 0.1;
+constexpr double kFactorDown = 0.02;
+constexpr double kFactorUp = 0.05;
+}  // namespace
+
+tComputer_I8080_Korvet::tComputer_I8080_Korvet(tHost& host) : host_(host) {
+    memory_ = std::make_unique<tMemory_Korvet64Kb>(*this, host_);
+    clock_ = 2500000;
+    sync_ = true;
+    running_ = stopRequested_ = paused_ = resynchronise_ = false;
+    sliceCount_ = 0;
+    cyclesPerSlice_ = clock_ / (kFramesPerSecond * kSlicesPerFrame);
+    // round(100 x 0.1628) - 1, rounding half to even, never below 0.
+    retraceSlices_ = std::max<std::int32_t>(
+        0, static_cast<std::int32_t>(std::nearbyint(kSlicesPerFrame * kRetraceShare)) - 1);
+    SetCpuKind(kCpuI8080);
+}
+
+tComputer_I8080_Korvet::~tComputer_I8080_Korvet() {
+    cpuState_.reset();
+    memory_.reset();
+}
+
+// ---- Processor -------------------------------------------------------------
+
+std::uint8_t tComputer_I8080_Korvet::BusRead(CpuState* s, std::uint16_t address) {
+    return static_cast<tComputer_I8080_Korvet*>(s->Owner)->memory_->Read(address);
+}
+
+void tComputer_I8080_Korvet::BusWrite(CpuState* s, std::uint16_t address, std::uint8_t value) {
+    static_cast<tComputer_I8080_Korvet*>(s->Owner)->memory_->Write(address, value);
+}
+
+// The Korvet's devices are all memory-mapped: port reads give 0 and port
+// writes reach nothing.
+std::uint8_t tComputer_I8080_Korvet::BusPortRead(CpuState*, std::uint8_t) { return 0; }
+void tComputer_I8080_Korvet::BusPortWrite(CpuState*, std::uint8_t, std::uint8_t) {}
+
+bool tComputer_I8080_Korvet::BusInterruptAck(CpuState* s, std::uint16_t* address) {
+    return static_cast<tComputer_I8080_Korvet*>(s->Owner)->memory_->Pic().Acknowledge(*address);
+}
+
+void tComputer_I8080_Korvet::SetCpuKind(std::uint8_t kind) {
+    cpuState_.reset();
+    cpuKind_ = InstallCore(entries_, kind == kCpuZ80 ? kCpuZ80 : kCpuI8080);
+    cpuState_ = std::make_unique<CpuState>();
+    cpuState_->Entries = &entries_;
+    cpuState_->Owner = this;
+    entries_.ReadMemory = BusRead;
+    entries_.WriteMemory = BusWrite;
+    entries_.ReadPort = BusPortRead;
+    entries_.WritePort = BusPortWrite;
+    entries_.FetchByte = BusRead;
+    entries_.InterruptAck = BusInterruptAck;
+}
+
+// ---- Run control -----------------------------------------------------------
+
+void tComputer_I8080_Korvet::NotifyStateChange() {
+    if (onStateChange_) onStateChange_(*this);
+}
+
+void tComputer_I8080_Korvet::SetSoundOn(bool /*on*/) {
+    // Seam for the sound channel on timer channel 0: once it exists, this
+    // calls its SetSoundOn. Timer channel 0 is a plain channel until then.
+}
+
+void tComputer_I8080_Korvet::Pause() {
+    if (!running_ || paused_) return;
+    paused_ = true;
+    resynchronise_ = false;
+    SetSoundOn(false);
+    NotifyStateChange();
+}
+
+void tComputer_I8080_Korvet::Resume() {
+    if (!running_ || !paused_) return;
+    SetSoundOn(true);
+    paused_ = false;
+    resynchronise_ = true;
+    NotifyStateChange();
+}
+
+void tComputer_I8080_Korvet::RecomputeSlicePeriod() {
+    loop_.slicePeriod = static_cast<std::uint64_t>(std::llround(
+        static_cast<double>(loop_.frequency) * loop_.factor / (kFramesPerSecond * kSlicesPerFrame)));
+}
+
+void tComputer_I8080_Korvet::StartTiming() {
+    LoopState& t = loop_;
+    t.remaining = cyclesPerSlice_;
+    t.sliceIndex = kSlicesPerFrame;
+    t.frequency = host_.CounterFrequency();
+    const std::uint64_t now = host_.ReadCounter();
+    t.fpsWindowEnd = now + t.frequency;
+    t.framePeriod = t.frequency / kFramesPerSecond;
+    t.frameNow = now;
+    t.frameDeadline = now + t.framePeriod;
+    t.factor = kFactorStart;
+    RecomputeSlicePeriod();
+    t.sliceNow = now;
+    t.sliceDeadline = now + t.slicePeriod;
+    t.drawn = t.frame50 = t.skipped = 0;
+}
+
+void tComputer_I8080_Korvet::WaitUntil(std::uint64_t deadline, std::uint64_t& now) {
+    // Busy waiting on the counter: the loop never sleeps.
+    do {
+        now = host_.ReadCounter();
+    } while (now < deadline);
+}
+
+void tComputer_I8080_Korvet::EndOfRun() {
+    paused_ = false;
+    memory_->Timer().Reset();
+    running_ = false;
+    NotifyStateChange();
+}
+
+void tComputer_I8080_Korvet::Run(TBMMCanvas2D* canvas, std::uint8_t romIndex, bool singlePage) {
+    if (running_) return;
+    running_ = true;
+    stopRequested_ = false;
+    paused_ = false;
+    try {
+        CpuState* cpu = cpuState_.get();
+        entries_.Init(cpu);
+        tMemory_Korvet64Kb& mem = *memory_;
+        mem.Reset(singlePage);
+        mem.LoadROM(romIndex);
+        mem.LoadFont();
+        SetSoundOn(true);
+        mem.SetRetraceFlag(tMemory_Korvet64Kb::kRetraceOn);
+        mem.Fdc().ClearInterruptRequest();
+
+        tTimer_i8254& timer = mem.Timer();
+        timer.SetCpuClock(static_cast<std::uint32_t>(clock_));
+        if (auto* ch = timer.Channel(0)) {
+            ch->SetOutputEnable(0);
+            ch->SetGate(1);
+        }
+        for (int i = 1; i <= 2; ++i) {
+            if (auto* ch = timer.Channel(i)) {
+                ch->SetGate(1);
+                ch->SetOutputEnable(1);
+            }
+        }
+
+        sliceCount_ = 0;
+        fps_ = 0;
+        framesDrawn_ = framesSkipped_ = framesCompleted_ = 0;
+        StartTiming();
+
+        loop_.syncCopy = sync_;
+        paused_ = false;
+        resynchronise_ = false;
+        NotifyStateChange();
+        saveRequested_ = loadRequested_ = false;
+
+        const CpuExecuteFn execute = entries_.Execute;
+        while (!stopRequested_) {
+            if (saveRequested_ || loadRequested_) {
+                // The whole-machine snapshot is served here once it exists;
+                // until then the requests are dropped.
+                saveRequested_ = loadRequested_ = false;
+            }
+            if (paused_) {
+                if (stopRequested_) break;
+                host_.ProcessMessages();
+                continue;
+            }
+            if (resynchronise_) {
+                // After a pause every deadline restarts from now: the next
+                // slice and frame get their full period, and a fresh FPS
+                // window counts only the frames after the pause.
+                resynchronise_ = false;
+                const std::uint64_t now = host_.ReadCounter();
+                loop_.frameNow = loop_.sliceNow = loop_.fpsNow = now;
+                loop_.frameDeadline = now + loop_.framePeriod;
+                loop_.sliceDeadline = now + loop_.slicePeriod;
+                loop_.fpsWindowEnd = now + loop_.frequency;
+                loop_.drawn = 0;
+            }
+            execute(cpu);
+            const std::int32_t c = cpu->LastCycles;
+            if (c < loop_.remaining) {
+                loop_.remaining -= c;
+                continue;
+            }
+            // The slice is complete; cycles beyond it are not carried over.
+            SliceEnd(canvas);
+            // A core may have been swapped by a snapshot load.
+            cpu = cpuState_.get();
+        }
+    } catch (...) {
+        EndOfRun();
+        throw;
+    }
+    EndOfRun();
+}
+
+void tComputer_I8080_Korvet::SliceEnd(TBMMCanvas2D* canvas) {
+    tMemory_Korvet64Kb& mem = *memory_;
+    tFCD_WD279X& fdc = mem.Fdc();
+    tPIC_i8259A& pic = mem.Pic();
+    if (fdc.TakeInterruptRequest()) pic.SetRequest(7, true);
+    if (loop_.sliceIndex == kSlicesPerFrame - retraceSlices_) mem.SetRetraceFlag(0);
+    loop_.remaining = cyclesPerSlice_;
+    loop_.sliceIndex -= 1;
+    sliceCount_ += 1;
+    tTimer_i8254& timer = mem.Timer();
+    const std::uint64_t now = cpuState_->TotalCycles;
+    timer.Advance(loop_.sliceIndex, now);
+    tTimer_i8254_Channel* ch2 = timer.Channel(2);
+    if (ch2 && ch2->Event()) {
+        pic.SetRequest(5, true);
+        ch2->ClearEvent();
+    }
+    if (loop_.sliceIndex == 0) {
+        FrameEnd(canvas);
+    } else if (loop_.syncCopy) {
+        WaitUntil(loop_.sliceDeadline, loop_.sliceNow);
+        loop_.sliceDeadline = loop_.sliceNow + loop_.slicePeriod;
+    }
+}
+
+void tComputer_I8080_Korvet::FrameEnd(TBMMCanvas2D* canvas) {
+    tMemory_Korvet64Kb& mem = *memory_;
+    LoopState& t = loop_;
+    t.sliceIndex = kSlicesPerFrame;
+    mem.SetRetraceFlag(tMemory_Korvet64Kb::kRetraceOn);
+    ++framesCompleted_;
+
+    if (t.syncCopy) t.frameNow = host_.ReadCounter();
+    if (t.syncCopy && t.frameNow >= t.frameDeadline && t.skipped != kMaxSkippedInARow) {
+        // Late: this frame is not drawn and the slices get less real time.
+        t.factor -= kFactorDown;
+        if (t.factor < kFactorMin) t.factor = kFactorMin;
+        RecomputeSlicePeriod();
+        t.skipped += 1;
+        ++framesSkipped_;
+    } else {
+        if (mem.IsDirty()) {
+            if (canvas) {
+                canvas->BeginFrame();
+                canvas->DrawBitmap(mem.UpdateFrame());
+                canvas->EndFrame();
+            } else {
+                mem.UpdateFrame();
+            }
+            mem.SetDirty(false);
+            ++framesDrawn_;
+        }
+        t.drawn += 1;
+        t.skipped = 0;
+    }
+
+    host_.ProcessMessages();
+
+    if (t.syncCopy && t.frameNow < t.frameDeadline) WaitUntil(t.frameDeadline, t.frameNow);
+
+    t.frame50 += 1;
+    if (t.frame50 == kFramesPerSecond) {
+        t.frame50 = 0;
+        t.frameDeadline = t.frameNow + t.framePeriod;
+        if (t.drawn == kFramesPerSecond) t.factor += kFactorUp;
+        if (!(t.factor <= kFactorStart)) t.factor = kFactorStart;
+        RecomputeSlicePeriod();
+    } else {
+        t.frameDeadline += t.framePeriod;
+    }
+
+    if (sync_ != t.syncCopy) {
+        t.syncCopy = sync_;
+        t.frameNow = host_.ReadCounter();
+        t.frameDeadline = t.frameNow + t.framePeriod;
+        t.fpsWindowEnd = 0;
+    }
+
+    t.sliceNow = t.frameNow;
+    t.sliceDeadline = t.frameNow + t.slicePeriod;
+
+    t.fpsNow = t.syncCopy ? t.frameNow : host_.ReadCounter();
+    if (t.fpsNow >= t.fpsWindowEnd) {
+        const double x = static_cast<double>(t.drawn) /
+                         (static_cast<double>(t.fpsNow - t.fpsWindowEnd) / static_cast<double>(t.frequency) + 1.0);
+        if (x > 49.0 && x < 51.0) {
+            fps_ = 50;
+        } else {
+            fps_ = static_cast<std::int32_t>(std::lround(x));
+        }
+        t.fpsWindowEnd = t.fpsNow + t.frequency;
+        t.drawn = 0;
+    }
+
+    mem.Pic().SetRequest(4, true);
+}
+
+// ---- Drives and views ------------------------------------------------------
+
+bool tComputer_I8080_Korvet::LoadImage(int drive, const std::string& fileName) {
+    return memory_->Fdc().LoadImage(drive, fileName);
+}
+
+bool tComputer_I8080_Korvet::SaveImage(int drive, const std::string& fileName) {
+    return memory_->Fdc().SaveImage(drive, fileName, false);
+}
+
+std::string tComputer_I8080_Korvet::FileName(int drive) const { return memory_->Fdc().FileName(drive); }
+std::string tComputer_I8080_Korvet::DiskInfo(int drive) const { return memory_->Fdc().DiskInfo(drive); }
+bool tComputer_I8080_Korvet::EjectImage(int drive) { return memory_->Fdc().EjectImage(drive); }
+bool tComputer_I8080_Korvet::IsLatchClosed(int drive) const { return memory_->Fdc().IsLatchClosed(drive); }
+void tComputer_I8080_Korvet::SetLatch(int drive, bool closed) { memory_->Fdc().SetLatch(drive, closed); }
+bool tComputer_I8080_Korvet::HasImage(int drive) const { return memory_->Fdc().HasImage(drive); }
+
+tBMMGDI4Bitmap& tComputer_I8080_Korvet::GetFrame() { return memory_->UpdateFrame(); }
+tTimer_i8254& tComputer_I8080_Korvet::GetTimer() { return memory_->Timer(); }
+
+}  // namespace velgard
