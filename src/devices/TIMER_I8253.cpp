@@ -48,6 +48,7 @@ bool FiniteNonNegative(double v) { return std::isfinite(v) && v >= 0; }
 tTimer_i8254_Channel::tTimer_i8254_Channel() { Reset(); }
 
 void tTimer_i8254_Channel::Reset() {
+    periodsSeen_ = -1;
     out_ = 0;  // directly: a reset raises no event
     cr_ = ce_ = ol_ = 0;
     latched_ = 0;
@@ -86,6 +87,16 @@ void tTimer_i8254_Channel::SelectRoutine() {
     routine_ = mode;
 }
 
+void tTimer_i8254_Channel::SyncPeriods(std::uint64_t now) {
+    if ((routine_ == 2 || routine_ == 3) && period_ > 0 && n_ != 0 && gate_ && !waitingForCount_) {
+        periodsSeen_ = std::floor(ScaledElapsed(static_cast<double>(now)) / n_);
+    }
+}
+
+void tTimer_i8254_Channel::RaisePeriodEdge() {
+    if (outputEnable_ == 1) event_ = 1;
+}
+
 void tTimer_i8254_Channel::SetOut(std::uint8_t v) {
     v = v ? 1 : 0;
     if (outputEnable_ == 1 && out_ == 0 && v == 1) event_ = 1;
@@ -112,6 +123,7 @@ void tTimer_i8254_Channel::SetSoundPhases(std::uint8_t level, double high, doubl
 
 void tTimer_i8254_Channel::Load(double start, double clocks) {
     startTime_ = start;
+    periodsSeen_ = 0;
     n_ = cr_;
     status_ &= static_cast<std::uint8_t>(~kStatusNullCount);
     period_ = channelClock_ ? clocks * static_cast<double>(cpuClock_) / static_cast<double>(channelClock_) : 0;
@@ -199,6 +211,8 @@ tTimer_i8254_Channel::Result tTimer_i8254_Channel::RunMode2or3(double now, bool 
             squareWave_ = 0;
             SetSoundConstant(1);
         } else {
+            // The running period has ended: its closing edge happened.
+            if (running && !retrigger) RaisePeriodEdge();
             // Rewriting the same count keeps the sound channel's phase.
             const bool keep = !retrigger && keepPhase_ && cr_ == n_;
             Load(retrigger || !running ? now : startTime_ + period_, cr_);
@@ -219,7 +233,15 @@ tTimer_i8254_Channel::Result tTimer_i8254_Channel::RunMode2or3(double now, bool 
     // f = fractional part of elapsed / period, kept as f * N (input clocks
     // into the period); CE = ceil((1 - f) * N), at least 1.
     const double n = n_;
-    const double fn = std::fmod(ScaledElapsed(now), n);
+    const double scaled = ScaledElapsed(now);
+    // Both modes raise OUT at the end of every period. The channels are
+    // updated only now and then (once per slice), and a short low phase,
+    // one input clock in mode 2, would mostly fall between two updates:
+    // count the periods instead, so that no rising edge is lost.
+    const double periods = std::floor(scaled / n);
+    if (periodsSeen_ >= 0 && periods > periodsSeen_) RaisePeriodEdge();
+    periodsSeen_ = periods;
+    const double fn = std::fmod(scaled, n);
     double c = std::ceil(n - fn);
     if (c < 1) c = 1;
     const std::uint16_t ce = ClampCount(c);
@@ -579,6 +601,12 @@ void tTimer_i8254::WriteCount(int index, std::uint8_t value, std::uint64_t now) 
 std::uint8_t tTimer_i8254::ReadCount(int index, std::uint64_t now) {
     auto* ch = Channel(index);
     return ch ? ch->ReadCount(now) : 0;
+}
+
+void tTimer_i8254::SyncPeriods(std::uint64_t now) {
+    for (auto& ch : channels_) {
+        if (ch) ch->SyncPeriods(now);
+    }
 }
 
 void tTimer_i8254::Advance(int slice, std::uint64_t now) {

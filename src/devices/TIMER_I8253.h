@@ -53,6 +53,10 @@ public:
     virtual void Advance(int slice, std::uint64_t now);
     virtual void SetGate(std::uint8_t level);
     virtual void SetOutputEnable(std::uint8_t level);
+    // After a snapshot load at cycle total `now`: takes the periods of a
+    // running mode 2 or 3 as seen, so that edge counting goes on where the
+    // saved machine left it (the machine saves right after a slice end).
+    void SyncPeriods(std::uint64_t now);
     void SetCpuClock(std::uint32_t hz) { cpuClock_ = hz; }
     void SetChannelClock(std::uint32_t hz) { channelClock_ = hz; }
 
@@ -95,6 +99,8 @@ protected:
     void Update(std::uint64_t now);
     // OUT = v; a rising edge with output enable 1 sets the event.
     void SetOut(std::uint8_t v);
+    // A rising OUT edge that happened between two updates.
+    void RaisePeriodEdge();
     std::uint8_t RwMode() const { return (control_ >> 4) & 3; }
     bool Bcd() const { return (control_ & 1) != 0; }
     void RebuildStatus();
@@ -134,6 +140,10 @@ protected:
     std::uint8_t event_ = 0;
     std::uint8_t squareWave_ = 0;
     int routine_ = kIdle;
+    // Periods of modes 2 and 3 completed since the last load, as of the last
+    // update; -1 = not known (after a reset or a snapshot load). Not saved:
+    // SyncPeriods restores it after a snapshot load.
+    double periodsSeen_ = -1;
 
 private:
     struct Result {
@@ -173,6 +183,8 @@ public:
     std::uint8_t ReadCount(int index, std::uint64_t now);
     // Advances the three channels (slice index as for the channel).
     void Advance(int slice, std::uint64_t now);
+    // SyncPeriods on every channel.
+    void SyncPeriods(std::uint64_t now);
     // Stores the processor clock in all channels.
     virtual void SetCpuClock(std::uint32_t hz);
     // Installs `channel` at index 0-2 (nullptr removes it), freeing the old
