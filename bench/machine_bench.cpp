@@ -2,6 +2,11 @@
 // the processor busy and writes text and graphics all the time, so that
 // every frame has rows to draw. Reported as emulated seconds per real
 // second ("x_realtime").
+//
+// The sound pair runs the same busy loop after switching a 441 Hz tone on,
+// once with the machine's sound channel on timer channel 0 (recording every
+// slice and rendering every frame for the null device) and once with a
+// plain timer channel in its place, which makes no sound at all.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -10,6 +15,8 @@
 #include <vector>
 
 #include "cpu/Cpu.h"
+#include "devices/SoundChannel.h"
+#include "devices/TIMER_I8253.h"
 #include "machine/EmuKorvet.h"
 #include "machine/HeadlessHost.h"
 
@@ -50,18 +57,56 @@ const std::uint8_t kBusyProgram[] = {
 constexpr int kRom = 2;           // the 8192-byte ROM slot
 constexpr int kFramesPerRun = 50;  // one emulated second
 
-void RunMachine(benchmark::State& state, std::uint8_t cpuKind) {
+// Tone prologue at 0000 (timer channel 0 in mode 3 with count 4535, output
+// enable on through I/O 33h), then the busy program moved to 0100h.
+//   3E 36 / 32 03 3B    mvi a, 36h / sta 3B03h
+//   3E B7 / 32 00 3B    mvi a, 0B7h / sta 3B00h
+//   3E 11 / 32 00 3B    mvi a, 11h / sta 3B00h
+//   3E 07 / 32 33 3B    mvi a, 07h / sta 3B33h
+//   C3 00 01            jmp 0100h
+const std::uint8_t kTonePrologue[] = {
+    0x3E, 0x36, 0x32, 0x03, 0x3B, 0x3E, 0xB7, 0x32, 0x00, 0x3B, 0x3E, 0x11,
+    0x32, 0x00, 0x3B, 0x3E, 0x07, 0x32, 0x33, 0x3B, 0xC3, 0x00, 0x01,
+};
+
+std::vector<std::uint8_t> BusyRom(bool tone) {
+    std::vector<std::uint8_t> rom(8192, 0);
+    if (!tone) {
+        std::copy(std::begin(kBusyProgram), std::end(kBusyProgram), rom.begin());
+        return rom;
+    }
+    std::copy(std::begin(kTonePrologue), std::end(kTonePrologue), rom.begin());
+    std::copy(std::begin(kBusyProgram), std::end(kBusyProgram), rom.begin() + 0x100);
+    // The three jump targets' high bytes: 0014h and 001Fh become 0114h and 011Fh.
+    for (std::size_t at : {0x1Bu, 0x27u, 0x2Cu}) rom[0x100 + at] = 0x01;
+    return rom;
+}
+
+enum class Sound { Default, On, Off };
+
+void RunMachine(benchmark::State& state, std::uint8_t cpuKind, Sound sound = Sound::Default) {
     HeadlessHost host;
     auto machine = std::make_unique<tComputer_I8080_Korvet>(host);
-    std::vector<std::uint8_t> rom(8192, 0);
-    std::copy(std::begin(kBusyProgram), std::end(kBusyProgram), rom.begin());
-    machine->Roms().ReplaceRom(kRom, rom);
+    machine->Roms().ReplaceRom(kRom, BusyRom(sound != Sound::Default));
+    if (sound == Sound::Off) {
+        machine->GetTimer().InstallChannel(0, std::make_unique<tTimer_i8254_Channel>());
+    } else if (!machine->GetMemory().Sound()) {
+        state.SkipWithError("the machine has no sound channel");
+        return;
+    }
     machine->SetCpuKind(cpuKind);
     machine->SetSync(false);
     int frames = 0;
     std::uint64_t drawn = 0;
+    // Whether the tone was sounding at the end of each run (the timer is
+    // reset when a run ends, so it is looked at from the last frame).
+    std::uint64_t toneRuns = 0;
     host.SetPump([&] {
-        if (++frames >= kFramesPerRun) machine->Stop();
+        if (++frames >= kFramesPerRun) {
+            const tTimer_i8254_Channel* ch = machine->GetTimer().Channel(0);
+            if (ch && ch->Mode() == 3 && ch->OutputEnable() == 1) ++toneRuns;
+            machine->Stop();
+        }
     });
     for (auto _ : state) {
         frames = 0;
@@ -72,12 +117,22 @@ void RunMachine(benchmark::State& state, std::uint8_t cpuKind) {
     state.counters["x_realtime"] = benchmark::Counter(emulatedSeconds, benchmark::Counter::kIsRate);
     state.counters["drawn_per_frame"] =
         static_cast<double>(drawn) / (static_cast<double>(state.iterations()) * kFramesPerRun);
+    if (sound != Sound::Default)
+        state.counters["tone"] = static_cast<double>(toneRuns) / static_cast<double>(state.iterations());
 }
 
 void BM_MachineI8080(benchmark::State& state) { RunMachine(state, kCpuI8080); }
 void BM_MachineZ80(benchmark::State& state) { RunMachine(state, kCpuZ80); }
+void BM_MachineI8080SoundOn(benchmark::State& state) { RunMachine(state, kCpuI8080, Sound::On); }
+void BM_MachineI8080SoundOff(benchmark::State& state) { RunMachine(state, kCpuI8080, Sound::Off); }
+void BM_MachineZ80SoundOn(benchmark::State& state) { RunMachine(state, kCpuZ80, Sound::On); }
+void BM_MachineZ80SoundOff(benchmark::State& state) { RunMachine(state, kCpuZ80, Sound::Off); }
 
 BENCHMARK(BM_MachineI8080)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MachineZ80)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MachineI8080SoundOn)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MachineI8080SoundOff)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MachineZ80SoundOn)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MachineZ80SoundOff)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

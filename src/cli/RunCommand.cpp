@@ -1,5 +1,6 @@
 // velgard-cli run: powers the Korvet on headless and runs it for a number
-// of frames, optionally typing text, and saving a screenshot at the end.
+// of frames, optionally typing text, recording the sound, resuming a saved
+// machine state and saving the state and a screenshot at the end.
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -11,6 +12,7 @@
 
 #include "cli/Commands.h"
 #include "cli/PngWriter.h"
+#include "devices/SoundChannel.h"
 #include "disk/FDC_WD279X.h"
 #include "graphics/BMMCanvas2D.h"
 #include "machine/EmuKorvet.h"
@@ -22,7 +24,8 @@ namespace {
 
 constexpr const char* kUsage =
     "run [--rom 0|1|2] [--rom-file FILE] [--pages 1|4] [--cpu 8080|z80] [--frames N] [--no-sync] "
-    "[--type TEXT] [--screenshot FILE.png] [--drive A=IMAGE ...] [--save-disks] [--roms-dir DIR]";
+    "[--type TEXT] [--screenshot FILE.png] [--drive A=IMAGE ...] [--save-disks] [--roms-dir DIR] "
+    "[--wav FILE.wav] [--load-state FILE] [--save-state FILE]";
 
 // Typing: the key goes down, stays down for a few frames, comes up, and the
 // next key waits a few frames more, so that the machine's keyboard scan
@@ -44,6 +47,9 @@ struct Options {
     std::vector<std::pair<int, std::string>> drives;
     bool saveDisks = false;
     std::optional<std::string> romsDir;
+    std::string wav;
+    std::string loadState;
+    std::string saveState;
 };
 
 // Decodes UTF-8 into code points; false on a malformed sequence.
@@ -130,6 +136,15 @@ int ParseOptions(const std::vector<std::string>& args, Options& o) {
             o.drives.emplace_back(letter - 'A', v.substr(2));
         } else if (a == "--save-disks") {
             o.saveDisks = true;
+        } else if (a == "--wav") {
+            if (!value(i, a, v) || v.empty()) return Fail("run: --wav needs a file name");
+            o.wav = v;
+        } else if (a == "--load-state") {
+            if (!value(i, a, v) || v.empty()) return Fail("run: --load-state needs a file name");
+            o.loadState = v;
+        } else if (a == "--save-state") {
+            if (!value(i, a, v) || v.empty()) return Fail("run: --save-state needs a file name");
+            o.saveState = v;
         } else if (a == "--roms-dir") {
             if (!value(i, a, v) || v.empty()) return Fail("run: --roms-dir needs a folder");
             o.romsDir = v;
@@ -234,14 +249,39 @@ int RunMachine(const std::vector<std::string>& args) {
         machine->SetLatch(drive, true);
     }
 
+    if (!o.loadState.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(o.loadState, ec)) return Fail("run: no such state file: " + o.loadState);
+        // Served by the loop before the first instruction.
+        machine->SetStateFilePath(o.loadState);
+        machine->RequestLoadStateAtStart();
+    }
+    tTimer_i8254_SoundChannel* sound = machine->GetMemory().Sound();
+    if (!o.wav.empty() && (!sound || !sound->StartRecording(o.wav)))
+        return Fail("run: cannot create the recording " + o.wav);
+
     std::unique_ptr<Typist> typist;
     if (o.typing) typist = std::make_unique<Typist>(keyboard, text);
     unsigned long long frames = 0;
+    bool loadFailed = false;
     tComputer_I8080_Korvet* m = machine.get();
     host.SetPump([&] {
         ++frames;
+        if (!o.loadState.empty() && m->LastLoadResult() != tComputer_I8080_Korvet::StateResult::Ok) {
+            loadFailed = true;
+            m->Stop();
+            return;
+        }
         if (typist) typist->Frame(frames);
-        if (frames >= o.frames) m->Stop();
+        if (frames >= o.frames) {
+            if (!o.saveState.empty()) {
+                // Saved by the loop before it honours the stop: the state of
+                // the instruction boundary right after this frame's end.
+                m->SetStateFilePath(o.saveState);
+                m->RequestSaveState();
+            }
+            m->Stop();
+        }
     });
 
     const auto start = std::chrono::steady_clock::now();
@@ -255,6 +295,12 @@ int RunMachine(const std::vector<std::string>& args) {
     } else {
         std::printf("Ran %llu frames (%.2f emulated seconds) in %.3f s\n", frames, emulated, seconds);
     }
+
+    const bool recorded = sound && !o.wav.empty() ? sound->StopRecording() : true;
+    if (loadFailed) return Fail("run: the state file " + o.loadState + " could not be loaded");
+    if (!recorded) return Fail("run: the recording " + o.wav + " could not be written completely");
+    if (!o.saveState.empty() && m->LastSaveResult() != tComputer_I8080_Korvet::StateResult::Ok)
+        return Fail("run: the state could not be saved to " + o.saveState);
 
     int status = 0;
     if (!o.screenshot.empty()) {

@@ -295,4 +295,9 @@ bool tTimer_i8254_SoundChannel::LoadState(tByteStream& s) {
     return true;
 }
 
+std::unique_ptr<tTimer_i8254_Channel> tTimer_i8254_WithSound::CreateChannel(std::uint8_t kind) {
+    if (kind == tTimer_i8254_Channel::kKindSound) return std::make_unique<tTimer_i8254_SoundChannel>();
+    return tTimer_i8254::CreateChannel(kind);
+}
+
 }  // namespace velgard

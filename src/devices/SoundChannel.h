@@ -146,4 +146,13 @@ private:
     std::array<std::uint8_t, kFrameSamples> frame_{};
 };
 
+// A timer that can also make a sound channel when a snapshot asks for one
+// (kind 1), so that a snapshot whose channel 0 is the sound channel loads
+// whatever channel 0 was installed before. A channel made this way starts
+// with the null device.
+class tTimer_i8254_WithSound : public tTimer_i8254 {
+protected:
+    std::unique_ptr<tTimer_i8254_Channel> CreateChannel(std::uint8_t kind) override;
+};
+
 }  // namespace velgard

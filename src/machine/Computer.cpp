@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "devices/PIC_I8259A.h"
+#include "devices/SoundChannel.h"
 #include "devices/TIMER_I8253.h"
 #include "disk/FDC_WD279X.h"
 #include "graphics/BMMBitmap.h"
@@ -26,6 +27,7 @@ tComputer_I8080_Korvet::tComputer_I8080_Korvet(tHost& host) : host_(host) {
     sync_ = true;
     running_ = stopRequested_ = paused_ = resynchronise_ = false;
     sliceCount_ = 0;
+    stateFile_ = DefaultStateFilePath();
     cyclesPerSlice_ = clock_ / (kFramesPerSecond * kSlicesPerFrame);
     // round(100 x 0.1628) - 1, rounding half to even, never below 0.
     retraceSlices_ = std::max<std::int32_t>(
@@ -77,9 +79,8 @@ void tComputer_I8080_Korvet::NotifyStateChange() {
     if (onStateChange_) onStateChange_(*this);
 }
 
-void tComputer_I8080_Korvet::SetSoundOn(bool /*on*/) {
-    // Seam for the sound channel on timer channel 0: once it exists, this
-    // calls its SetSoundOn. Timer channel 0 is a plain channel until then.
+void tComputer_I8080_Korvet::SetSoundOn(bool on) {
+    if (tTimer_i8254_SoundChannel* sound = memory_->Sound()) sound->SetSoundOn(on ? 1 : 0);
 }
 
 void tComputer_I8080_Korvet::Pause() {
@@ -172,17 +173,31 @@ void tComputer_I8080_Korvet::Run(TBMMCanvas2D* canvas, std::uint8_t romIndex, bo
         paused_ = false;
         resynchronise_ = false;
         NotifyStateChange();
-        saveRequested_ = loadRequested_ = false;
+        saveRequested_ = false;
+        loadRequested_ = loadAtStart_;
+        loadAtStart_ = false;
 
-        const CpuExecuteFn execute = entries_.Execute;
-        while (!stopRequested_) {
+        CpuExecuteFn execute = entries_.Execute;
+        for (;;) {
+            // Save and load requests are served between two steps, so a
+            // state is always that of an instruction boundary. A request
+            // made together with a stop is still served before the loop
+            // ends.
             if (saveRequested_ || loadRequested_) {
-                // The whole-machine snapshot is served here once it exists;
-                // until then the requests are dropped.
-                saveRequested_ = loadRequested_ = false;
+                if (saveRequested_) {
+                    saveRequested_ = loadRequested_ = false;
+                    SaveStateFile();
+                }
+                if (loadRequested_) {
+                    saveRequested_ = loadRequested_ = false;
+                    LoadStateFile(canvas);
+                    // The load may have replaced the core.
+                    cpu = cpuState_.get();
+                    execute = entries_.Execute;
+                }
             }
+            if (stopRequested_) break;
             if (paused_) {
-                if (stopRequested_) break;
                 host_.ProcessMessages();
                 continue;
             }
@@ -206,8 +221,6 @@ void tComputer_I8080_Korvet::Run(TBMMCanvas2D* canvas, std::uint8_t romIndex, bo
             }
             // The slice is complete; cycles beyond it are not carried over.
             SliceEnd(canvas);
-            // A core may have been swapped by a snapshot load.
-            cpu = cpuState_.get();
         }
     } catch (...) {
         EndOfRun();

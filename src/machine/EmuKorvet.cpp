@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "devices/PIC_I8259A.h"
+#include "devices/SoundChannel.h"
 #include "devices/TIMER_I8253.h"
 #include "disk/FDC_WD279X.h"
 #include "graphics/BMMBitmap.h"
@@ -107,9 +108,10 @@ tMemory_Korvet64Kb::tMemory_Korvet64Kb(tComputer_I8080_Korvet& owner, tHost& hos
     font_.fill(0);
     fdc_ = std::make_unique<tFCD_WD279X>(host);
     pic_ = std::make_unique<tPIC_i8259A>();
-    timer_ = std::make_unique<tTimer_i8254>();
-    // Timer channel 0 becomes the sound channel once it exists; until then
-    // it is a plain channel.
+    timer_ = std::make_unique<tTimer_i8254_WithSound>();
+    // Timer channel 0 makes the sound; the core plays it on the null device
+    // until the front end hands the channel its host's devices.
+    timer_->InstallChannel(0, std::make_unique<tTimer_i8254_SoundChannel>());
     for (int p = 0; p < kGraphicsPages; ++p) {
         bitmaps_[p] = std::make_unique<tBMMGDI4Bitmap>();
         bitmaps_[p]->SetSize(kScreenWidth, kScreenHeight, 0, true);
@@ -120,6 +122,10 @@ tMemory_Korvet64Kb::tMemory_Korvet64Kb(tComputer_I8080_Korvet& owner, tHost& hos
 }
 
 tMemory_Korvet64Kb::~tMemory_Korvet64Kb() = default;
+
+tTimer_i8254_SoundChannel* tMemory_Korvet64Kb::Sound() {
+    return dynamic_cast<tTimer_i8254_SoundChannel*>(timer_->Channel(0));
+}
 
 void tMemory_Korvet64Kb::TakeRows(int page) {
     // Row y = 0 is the top of the picture (stored last in the bitmap).

@@ -15,6 +15,7 @@
 // (floppy controller) at any slice end, line 4 (display) at every frame end.
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
@@ -29,7 +30,9 @@ namespace velgard {
 class tHost;
 class tPIC_i8259A;
 class tTimer_i8254;
+class tTimer_i8254_SoundChannel;
 class tFCD_WD279X;
+class tByteStream;
 class tBMMGDI4Bitmap;
 class TBMMCanvas2D;
 class tKorvetKeyboard;
@@ -123,6 +126,20 @@ public:
 
     tPIC_i8259A& Pic() { return *pic_; }
     tTimer_i8254& Timer() { return *timer_; }
+    // Timer channel 0 as the sound channel (nullptr if another channel has
+    // been installed there).
+    tTimer_i8254_SoundChannel* Sound();
+
+    // The memory map block of a machine snapshot: RAM, tables, ROM image,
+    // palette, character memory, the four page bitmaps, font, registers,
+    // the timer and interrupt controller blocks and the derived values.
+    bool SaveState(tByteStream& stream) const;
+    // Resets the map and reads the block. Every part is checked (bitmap
+    // records, chip blocks, the fixed tables, register ranges, the timer's
+    // channel kinds); false at the first part that is not sound, and the
+    // map is then in a usable but meaningless state. A machine therefore
+    // loads a state into a scratch map first (see tComputer_I8080_Korvet).
+    bool LoadState(tByteStream& stream);
     tFCD_WD279X& Fdc() { return *fdc_; }
 
     // Inspection (front end, tests, snapshot).
@@ -194,7 +211,7 @@ private:
     std::uint16_t colourRegister_ = 0;
     std::uint16_t port32_ = 0;
     std::unique_ptr<tFCD_WD279X> fdc_;
-    std::unique_ptr<tTimer_i8254> timer_;
+    std::unique_ptr<tTimer_i8254> timer_;  // with the sound channel as channel 0
     std::unique_ptr<tPIC_i8259A> pic_;
     std::uint16_t romBase_ = kNotMapped;
     std::uint16_t systemBase_ = kNotMapped;
@@ -241,6 +258,27 @@ public:
     std::uint8_t CpuKind() const { return cpuKind_; }
     void RequestSaveState() { saveRequested_ = true; }
     void RequestLoadState() { loadRequested_ = true; }
+    // Makes the next Run load the state file before its first instruction
+    // (the headless tool's way to resume a saved machine).
+    void RequestLoadStateAtStart() { loadAtStart_ = true; }
+
+    // The state file: by default the program file's name with ".sav" in the
+    // program's folder, or in the user's configuration folder when the
+    // program's folder cannot be written.
+    const std::filesystem::path& StateFilePath() const { return stateFile_; }
+    void SetStateFilePath(std::filesystem::path path) { stateFile_ = std::move(path); }
+    static std::filesystem::path DefaultStateFilePath();
+
+    // Outcome of the last save and the last load that the loop served.
+    enum class StateResult { None, Ok, Failed };
+    StateResult LastSaveResult() const { return lastSave_; }
+    StateResult LastLoadResult() const { return lastLoad_; }
+
+    // The messages of the snapshot.
+    static constexpr const char* kMsgCannotDeleteOld = "Не удалось удалить старый файл!";
+    static constexpr const char* kMsgSaveFailed = "Сохранение почему-то не получилось!";
+    static constexpr const char* kMsgNoStateFile = "Файл с сохранением отсутствует!";
+    static constexpr const char* kMsgLoadFailed = "Загрузка почему-то не получилась!";
 
     // Drive operations (drive 0-3 = A-D), passed to the floppy controller.
     bool LoadImage(int drive, const std::string& fileName);
@@ -312,6 +350,10 @@ private:
     void WaitUntil(std::uint64_t deadline, std::uint64_t& now);
     // The sound channel on timer channel 0 is switched on and off here.
     void SetSoundOn(bool on);
+    // Snapshot (Snapshot.cpp): served by the loop between two steps.
+    bool BuildState(tByteStream& stream);
+    void SaveStateFile();
+    void LoadStateFile(TBMMCanvas2D* canvas);
     void NotifyStateChange();
     void EndOfRun();
 
@@ -332,6 +374,10 @@ private:
     std::uint8_t cpuKind_ = kCpuI8080;
     bool saveRequested_ = false;
     bool loadRequested_ = false;
+    bool loadAtStart_ = false;
+    std::filesystem::path stateFile_;
+    StateResult lastSave_ = StateResult::None;
+    StateResult lastLoad_ = StateResult::None;
     LoopState loop_;
     std::int32_t cyclesPerSlice_ = 500;
     std::int32_t retraceSlices_ = 15;

@@ -20,6 +20,7 @@ VELGARD_PROGRAM(slices)
 VELGARD_PROGRAM(screen)
 VELGARD_PROGRAM(keys)
 VELGARD_PROGRAM(busy)
+VELGARD_PROGRAM(tones)
 #undef VELGARD_PROGRAM
 }  // namespace velgard::programs
 

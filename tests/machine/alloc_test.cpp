@@ -6,6 +6,7 @@
 #include <new>
 
 #include "MachineTestSupport.h"
+#include "devices/SoundChannel.h"
 #include "graphics/BMMCanvas2D.h"
 
 namespace {
@@ -53,12 +54,18 @@ TEST(AllocationTest, FramesWithTextGraphicsAndInterruptsAllocateNothing) {
         const std::uint8_t* code;
         std::size_t size;
     };
-    for (const Program& p : {Program{programs::busy, programs::busy_size}, Program{programs::irq, programs::irq_size}}) {
+    for (const Program& p : {Program{programs::busy, programs::busy_size}, Program{programs::irq, programs::irq_size},
+                              Program{programs::tones, programs::tones_size}}) {
         test::TestMachine t(p.code, p.size);
         SinkCanvas canvas;
+        // The sound channel renders every frame; with the tone program its
+        // output is switched on for part of the time.
+        int soundingFrames = 0;
         t.onFrame = [&](std::uint64_t frame) {
             if (frame == 2) gCounting = true;
             if (frame == 40) gCounting = false;
+            const tTimer_i8254_SoundChannel* sound = t.Memory().Sound();
+            if (sound && sound->HasData() && sound->OutputEnable()) ++soundingFrames;
         };
         gAllocations = 0;
         t.RunFrames(41, false, &canvas);
@@ -66,6 +73,9 @@ TEST(AllocationTest, FramesWithTextGraphicsAndInterruptsAllocateNothing) {
         EXPECT_EQ(gAllocations.load(), 0);
         EXPECT_GE(canvas.frames, 1);
         EXPECT_EQ(static_cast<std::uint64_t>(canvas.frames), t.machine->FramesDrawn());
+        if (p.code == programs::tones) {
+            EXPECT_GE(soundingFrames, 10);
+        }
     }
     // The counter itself works.
     gCounting = true;
