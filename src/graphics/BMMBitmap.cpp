@@ -232,7 +232,8 @@ bool tBMMGDI4Bitmap::DrawToCanvas(tBMMImage32& target, const tBMMRect& destinati
     for (int i = 0; i < kColors; ++i) rgb[static_cast<std::size_t>(i)] = 0xFF000000u | (colors_[static_cast<std::size_t>(i)] & 0x00FFFFFFu);
 
     // Source column of every destination column, -1 when outside the bitmap.
-    std::vector<int> columns(static_cast<std::size_t>(x1 - x0 + 1));
+    std::vector<int>& columns = columns_;
+    columns.resize(static_cast<std::size_t>(x1 - x0 + 1));
     for (int x = x0; x <= x1; ++x) {
         const long long sx = src.Left + (static_cast<long long>(x) - dst.Left) * sw / dw;
         columns[static_cast<std::size_t>(x - x0)] = (sx >= 0 && sx < width_) ? static_cast<int>(sx) : -1;

@@ -174,6 +174,9 @@ protected:
 private:
     std::vector<std::uint8_t*> rows_;
     std::array<std::uint32_t, kColors> colors_{};
+    // Source column of each destination column, kept between draws so that
+    // drawing a frame of the same size allocates nothing.
+    mutable std::vector<int> columns_;
 };
 
 }  // namespace velgard

@@ -77,6 +77,23 @@ TEST(AllocationTest, FramesWithTextGraphicsAndInterruptsAllocateNothing) {
             EXPECT_GE(soundingFrames, 10);
         }
     }
+    // The off-screen canvas that the headless tool draws into: stretching
+    // a frame of an unchanged size allocates nothing either.
+    {
+        test::TestMachine t(programs::busy, programs::busy_size);
+        TBMMFixedControl panel(1024, 512);
+        TBMMBMPCanvas2D canvas;
+        ASSERT_TRUE(canvas.Attach(&panel));
+        t.onFrame = [&](std::uint64_t frame) {
+            if (frame == 2) gCounting = true;
+            if (frame == 40) gCounting = false;
+        };
+        gAllocations = 0;
+        t.RunFrames(41, false, &canvas);
+        gCounting = false;
+        EXPECT_EQ(gAllocations.load(), 0);
+        EXPECT_EQ(canvas.Image().Width(), 1024);
+    }
     // The counter itself works.
     gCounting = true;
     auto probe = std::make_unique<int>(1);
