@@ -174,8 +174,22 @@ public:
             return;
         }
         while (next_ < text_.size()) {
-            const auto key = tKorvetKeyboard::KeyForChar(text_[next_++]);
-            if (!key) continue;  // reported before the run
+            const auto key = tKorvetKeyboard::KeyForChar(text_[next_]);
+            if (!key) {  // reported before the run
+                ++next_;
+                continue;
+            }
+            // Letters need the right alphabet: АЛФ selects the Latin one,
+            // ГРФ the Cyrillic one (the machine starts with the Latin).
+            if (key->Alphabet != tKorvetAlphabet::Any && key->Alphabet != alphabet_) {
+                alphabet_ = key->Alphabet;
+                keyboard_.MouseDown(kAlphabetRow, alphabet_ == tKorvetAlphabet::Cyrillic ? kCyrillicColumn
+                                                                                         : kLatinColumn);
+                down_ = true;
+                wait_ = kHoldFrames;
+                return;
+            }
+            ++next_;
             shift_ = key->Shift;
             if (shift_) keyboard_.KeyDown(vk::kLShift);
             keyboard_.MouseDown(key->Row, key->Column);
@@ -193,6 +207,8 @@ private:
     int wait_ = 0;
     bool down_ = false;
     bool shift_ = false;
+    tKorvetAlphabet alphabet_ = tKorvetAlphabet::Latin;
+    static constexpr int kAlphabetRow = 7, kLatinColumn = 1, kCyrillicColumn = 2;
 };
 
 int RunMachine(const std::vector<std::string>& args) {

@@ -44,6 +44,17 @@ TEST(Screens, TypedMonitorSessionMatchesItsGoldenPicture) {
     }
 }
 
+// Typed Cyrillic and Latin letters: the typist selects the alphabet with
+// ГРФ and АЛФ before the letters that need it.
+TEST(Screens, TypedCyrillicAndLatinTextMatchesItsGoldenPicture) {
+    test::TempDir dir;
+    const auto png = dir / "alphabets.png";
+    const auto r = RunHeadless({"--frames", "250", "--roms-dir", dir.Path().string(), "--type",
+                                "привет Hello МИР\r", "--screenshot", png.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::CompareWithGolden(png, "typed_alphabets"), "");
+}
+
 TEST(Screens, DemoDiskFirstScreenMatchesItsGoldenPicture) {
     test::TempDir dir;
     for (const char* cpu : {"8080", "z80"}) {
