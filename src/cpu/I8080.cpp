@@ -94,16 +94,18 @@ VG_INLINE bool Condition(std::uint8_t f) {
     return (C & 1) ? set : !set;
 }
 
-VG_INLINE std::uint16_t FetchWord(CpuState* s, const CpuEntries* e) {
-    const std::uint16_t pc = s->PC;
+// The fetch helpers take PC in a register (the address after the opcode,
+// already stored in s->PC by Execute) rather than reloading it from the state
+// block: the reload would wait for that store to be forwarded, a delay that
+// lies on the chain from one instruction's PC to the next one's.
+VG_INLINE std::uint16_t FetchWord(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
     const std::uint8_t lo = e->FetchByte(s, pc);
     const std::uint8_t hi = e->FetchByte(s, static_cast<std::uint16_t>(pc + 1));
     s->PC = static_cast<std::uint16_t>(pc + 2);
     return static_cast<std::uint16_t>(lo | (hi << 8));
 }
 
-VG_INLINE std::uint8_t FetchImmediate(CpuState* s, const CpuEntries* e) {
-    const std::uint16_t pc = s->PC;
+VG_INLINE std::uint8_t FetchImmediate(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
     const std::uint8_t v = e->FetchByte(s, pc);
     s->PC = static_cast<std::uint16_t>(pc + 1);
     return v;
@@ -215,9 +217,10 @@ VG_INLINE void SetRotateCarry(CpuState* s, unsigned carry) {
     s->F = static_cast<std::uint8_t>((s->F & (kFlagS | kFlagZ | kFlagAC | kFlagP)) | kFlagOne | carry);
 }
 
-// One instruction, the opcode already fetched; returns its T-states.
+// One instruction, the opcode already fetched and s->PC already advanced
+// past it to `pc`; returns its T-states.
 template <unsigned Op>
-VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e) {
+VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
     constexpr unsigned kX = Op >> 6;
     constexpr unsigned kY = (Op >> 3) & 7;
     constexpr unsigned kZ = Op & 7;
@@ -227,7 +230,7 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e) {
     if constexpr (Op == kOpHlt) {
         // No halted state: PC goes back onto the HLT, which runs again on
         // every call until an interrupt is accepted.
-        s->PC = static_cast<std::uint16_t>(s->PC - 1);
+        s->PC = static_cast<std::uint16_t>(pc - 1);
         return 7;
     } else if constexpr (kX == 1) {
         // MOV r,r / MOV r,M / MOV M,r
@@ -249,7 +252,7 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e) {
             return 4;  // NOP and its aliases 08, 10, ..., 38
         } else if constexpr (kZ == 1) {
             if constexpr (kQ == 0) {
-                Pair<kP>(s) = FetchWord(s, e);  // LXI
+                Pair<kP>(s) = FetchWord(s, e, pc);  // LXI
             } else {
                 const std::uint32_t r = std::uint32_t{s->HL} + Pair<kP>(s);  // DAD
                 s->HL = static_cast<std::uint16_t>(r);
@@ -262,12 +265,12 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e) {
                 else s->A = e->ReadMemory(s, Pair<kP>(s));                    // LDAX
                 return 7;
             } else if constexpr (kP == 2) {
-                const std::uint16_t address = FetchWord(s, e);
+                const std::uint16_t address = FetchWord(s, e, pc);
                 if constexpr (kQ == 0) WriteWord(s, e, address, s->HL);  // SHLD
                 else s->HL = ReadWord(s, e, address);                     // LHLD
                 return 16;
             } else {
-                const std::uint16_t address = FetchWord(s, e);
+                const std::uint16_t address = FetchWord(s, e, pc);
                 if constexpr (kQ == 0) e->WriteMemory(s, address, s->A);  // STA
                 else s->A = e->ReadMemory(s, address);                     // LDA
                 return 13;
@@ -287,7 +290,7 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e) {
                 return 5;
             }
         } else if constexpr (kZ == 6) {
-            const std::uint8_t v = FetchImmediate(s, e);
+            const std::uint8_t v = FetchImmediate(s, e, pc);
             if constexpr (kY == 6) {
                 e->WriteMemory(s, s->HL, v);  // MVI M
                 return 10;
@@ -353,20 +356,20 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e) {
             }
         } else if constexpr (kZ == 2) {  // Jcc: not taken skips the address unread
             if (Condition<kY>(s->F)) {
-                s->PC = FetchWord(s, e);
+                s->PC = FetchWord(s, e, pc);
             } else {
-                s->PC = static_cast<std::uint16_t>(s->PC + 2);
+                s->PC = static_cast<std::uint16_t>(pc + 2);
             }
             return 10;
         } else if constexpr (kZ == 3) {
             if constexpr (kY < 2) {
-                s->PC = FetchWord(s, e);  // JMP and its alias CB
+                s->PC = FetchWord(s, e, pc);  // JMP and its alias CB
                 return 10;
             } else if constexpr (kY == 2) {
-                e->WritePort(s, FetchImmediate(s, e), s->A);  // OUT
+                e->WritePort(s, FetchImmediate(s, e, pc), s->A);  // OUT
                 return 10;
             } else if constexpr (kY == 3) {
-                const std::uint8_t port = FetchImmediate(s, e);  // IN
+                const std::uint8_t port = FetchImmediate(s, e, pc);  // IN
                 s->A = e->ReadPort(s, port);
                 return 10;
             } else if constexpr (kY == 4) {  // XTHL
@@ -392,11 +395,10 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e) {
             // the address unread.
             if constexpr (kZ == 4) {
                 if (!Condition<kY>(s->F)) {
-                    s->PC = static_cast<std::uint16_t>(s->PC + 2);
+                    s->PC = static_cast<std::uint16_t>(pc + 2);
                     return 11;
                 }
             }
-            const std::uint16_t pc = s->PC;
             Push(s, e, static_cast<std::uint16_t>(pc + 2));
             const std::uint8_t lo = e->FetchByte(s, pc);
             const std::uint8_t hi = e->FetchByte(s, static_cast<std::uint16_t>(pc + 1));
@@ -407,10 +409,10 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e) {
             else Push(s, e, Pair<kP>(s));
             return 11;
         } else if constexpr (kZ == 6) {
-            Alu<kY>(s, FetchImmediate(s, e));
+            Alu<kY>(s, FetchImmediate(s, e, pc));
             return 7;
         } else {  // RST
-            Push(s, e, s->PC);
+            Push(s, e, pc);
             s->PC = kY * 8;
             return 11;
         }
@@ -477,13 +479,13 @@ void LoadFields(CpuState& s, const std::uint8_t* in) {
 
 // Runs one instruction whose opcode has been fetched, and books its T-states.
 template <unsigned Op>
-void Handler(CpuState* s, const CpuEntries* e) {
-    const unsigned cycles = Step<Op>(s, e);
+void Handler(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
+    const unsigned cycles = Step<Op>(s, e, pc);
     s->LastCycles = static_cast<std::uint16_t>(cycles);
     s->TotalCycles += cycles;
 }
 
-using HandlerFn = void (*)(CpuState*, const CpuEntries*);
+using HandlerFn = void (*)(CpuState*, const CpuEntries*, std::uint16_t);
 
 template <std::size_t... Op>
 constexpr std::array<HandlerFn, 256> MakeHandlers(std::index_sequence<Op...>) {
@@ -506,10 +508,10 @@ void I8080_Init(CpuState* s) {
 
 void I8080_Execute(CpuState* s) {
     const CpuEntries* e = s->Entries;
-    if (s->IFF != 0) {
-        if (s->EIDelay == 0) {
+    if (s->IFF != 0) [[likely]] {
+        if (s->EIDelay == 0) [[likely]] {
             std::uint16_t vector = 0;
-            if (e->InterruptAck(s, &vector)) {
+            if (e->InterruptAck(s, &vector)) [[unlikely]] {
                 AcceptInterrupt(s, e, vector);
                 return;
             }
@@ -518,8 +520,9 @@ void I8080_Execute(CpuState* s) {
         }
     }
     const std::uint16_t pc = s->PC;
-    s->PC = static_cast<std::uint16_t>(pc + 1);
-    kHandlers[e->FetchByte(s, pc)](s, e);
+    const std::uint16_t next = static_cast<std::uint16_t>(pc + 1);
+    s->PC = next;
+    kHandlers[e->FetchByte(s, pc)](s, e, next);
 }
 
 bool I8080_SaveState(CpuState* s, std::uint8_t* buffer, std::uint32_t* length) {
