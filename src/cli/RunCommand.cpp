@@ -17,6 +17,7 @@
 #include "graphics/BMMCanvas2D.h"
 #include "machine/EmuKorvet.h"
 #include "machine/HeadlessHost.h"
+#include "machine/Utf8.h"
 #include "machine/KorvetKeyboard.h"
 
 namespace velgard::cli {
@@ -51,40 +52,6 @@ struct Options {
     std::string loadState;
     std::string saveState;
 };
-
-// Decodes UTF-8 into code points; false on a malformed sequence.
-bool DecodeUtf8(const std::string& text, std::u32string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        int extra;
-        char32_t cp;
-        if (c < 0x80) {
-            cp = c;
-            extra = 0;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07;
-            extra = 3;
-        } else {
-            return false;
-        }
-        if (i + static_cast<std::size_t>(extra) >= text.size() && extra > 0) return false;
-        for (int k = 1; k <= extra; ++k) {
-            const unsigned char d = static_cast<unsigned char>(text[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        out.push_back(cp);
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
-}
 
 int ParseOptions(const std::vector<std::string>& args, Options& o) {
     auto value = [&](std::size_t& i, const std::string& name, std::string& out) -> bool {

@@ -8,6 +8,7 @@
 #include "font/KorvetCharset.h"
 #include "font/Psf.h"
 #include "machine/RomImages.h"
+#include "machine/Utf8.h"
 #include "support/TestSupport.h"
 
 namespace velgard {
@@ -29,16 +30,7 @@ int Pixels(const Glyph& g) {
 
 std::u32string Decode(const std::string& utf8) {
     std::u32string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        char32_t cp = c;
-        int extra = 0;
-        if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
-        for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        i += static_cast<std::size_t>(extra) + 1;
-        out += cp;
-    }
+    EXPECT_TRUE(DecodeUtf8(utf8, out)) << utf8;
     return out;
 }
 

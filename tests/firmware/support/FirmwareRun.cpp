@@ -9,6 +9,7 @@
 #include "machine/EmuKorvet.h"
 #include "machine/HeadlessHost.h"
 #include "machine/KorvetKeyboard.h"
+#include "machine/Utf8.h"
 #include "support/TestSupport.h"
 
 namespace velgard::test {
@@ -93,14 +94,9 @@ FirmwareRun::Result FirmwareRun::Run() const {
 
 std::string Koi(const std::string& utf8) {
     std::string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        char32_t cp = c;
-        int extra = 0;
-        if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
-        for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        i += static_cast<std::size_t>(extra) + 1;
+    std::u32string points;
+    DecodeUtf8(utf8, points);
+    for (char32_t cp : points) {
         int code = -1;
         for (int k = 0x20; k < 256 && code < 0; ++k)
             if (font::Bank0Char(static_cast<std::uint8_t>(k)) == cp) code = k;
