@@ -161,9 +161,10 @@ tTimer_i8254_Channel::Result tTimer_i8254_Channel::RunMode0or1(double now, bool 
                 Load(now, cr_);
                 SetSoundPhases(0, 0, 1, -1, -1);
             } else {
+                // A count of 0 is never loaded: the channel stops and the
+                // null count bit stays set.
                 n_ = 0;
                 period_ = 0;
-                status_ &= static_cast<std::uint8_t>(~kStatusNullCount);
                 SetSoundConstant(1);
             }
         }
@@ -205,9 +206,9 @@ tTimer_i8254_Channel::Result tTimer_i8254_Channel::RunMode2or3(double now, bool 
     const bool running = period_ > 0;
     if (retrigger || ((status_ & kStatusNullCount) && (!running || now - startTime_ >= period_))) {
         if (cr_ == 0) {
+            // Count 0 stops the channel without loading it (null count stays).
             n_ = 0;
             period_ = 0;
-            status_ &= static_cast<std::uint8_t>(~kStatusNullCount);
             squareWave_ = 0;
             SetSoundConstant(1);
         } else {

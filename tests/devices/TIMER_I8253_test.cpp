@@ -124,6 +124,10 @@ TEST(TimerTest, SquareWaveMode3) {
     EXPECT_EQ(t->Channel(2)->Out(), 1);
     EXPECT_FALSE(t->Channel(2)->SquareWave());
     EXPECT_DOUBLE_EQ(t->Channel(2)->Period(), 0.0);
+    // A count of 0 is never loaded: the null count bit stays set.
+    EXPECT_TRUE(t->Channel(2)->NullCount());
+    t->WriteControl(0xE8, T0 + 800);  // read-back, status of channel 2
+    EXPECT_EQ(t->ReadCount(2, T0 + 800), 0xF6);
 }
 
 TEST(TimerTest, RateGeneratorMode2AndNewCountAtPeriodEnd) {
@@ -215,6 +219,21 @@ TEST(TimerTest, InterruptOnTerminalCountMode0) {
     c1->SetGate(0);
     EXPECT_EQ(Read16(*t, 1, T0 + 5000), 900);
     EXPECT_EQ(c1->Out(), 0);
+
+    // Count 0 stops the channel with OUT high and is never loaded: the
+    // status keeps showing null count until a real count loads.
+    auto* c2 = t->Channel(2);
+    Program(*t, 2, 0, 0, T0 + 20000);
+    EXPECT_EQ(OutAt(*t, 2, T0 + 20100), 1);
+    EXPECT_EQ(Read16(*t, 2, T0 + 20100), 0);
+    EXPECT_TRUE(c2->NullCount());
+    t->WriteControl(0xE8, T0 + 20200);
+    EXPECT_EQ(t->ReadCount(2, T0 + 20200), 0xF0);  // OUT 1, null count, control 0x30
+    t->WriteCount(2, 100, T0 + 20300);
+    t->WriteCount(2, 0, T0 + 20300);
+    EXPECT_FALSE(c2->NullCount());
+    EXPECT_EQ(c2->Out(), 0);
+    EXPECT_EQ(Read16(*t, 2, T0 + 20300 + 25), 80);
 }
 
 TEST(TimerTest, OneShotAndStrobeModes) {
