@@ -23,12 +23,32 @@ std::string Hex(unsigned value, int digits) {
     return buf;
 }
 
+// Trims blanks and upper-cases Latin and Cyrillic letters (file names are
+// UTF-8), so that "диск.kdi" and "ДИСК.KDI" name the same file here.
 std::string TrimUpper(const std::string& s) {
     std::size_t b = 0, e = s.size();
     while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
     while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
     std::string r = s.substr(b, e - b);
-    for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        const auto c = static_cast<unsigned char>(r[i]);
+        if (c < 0x80) {
+            r[i] = static_cast<char>(std::toupper(c));
+            continue;
+        }
+        if (i + 1 >= r.size()) break;
+        const auto n = static_cast<unsigned char>(r[i + 1]);
+        if (c == 0xD0 && n >= 0xB0 && n <= 0xBF) {         // а-п -> А-П
+            r[i + 1] = static_cast<char>(n - 0x20);
+        } else if (c == 0xD1 && n >= 0x80 && n <= 0x8F) {  // р-я -> Р-Я
+            r[i] = static_cast<char>(0xD0);
+            r[i + 1] = static_cast<char>(n + 0x20);
+        } else if (c == 0xD1 && n >= 0x90 && n <= 0x9F) {  // ѐ-џ (ё) -> Ѐ-Џ (Ё)
+            r[i] = static_cast<char>(0xD0);
+            r[i + 1] = static_cast<char>(n - 0x10);
+        }
+        if (c >= 0xC0 && (n & 0xC0) == 0x80) ++i;  // skip the lead byte's first continuation byte
+    }
     return r;
 }
 
@@ -453,20 +473,22 @@ bool tFCD_WD279X::SaveImage(int drive, const std::string& path, bool overwrite) 
 
 bool tFCD_WD279X::InsertImage(int drive, const std::uint8_t* data, std::size_t size,
                               const std::string& name, bool changed) {
-    if (!ValidDrive(drive) || data == nullptr || size == 0 || size > kMaxImageFileSize) return false;
-    if (!SaveIfChanged(drive, true)) return false;
-    tDrive& d = drives_[static_cast<std::size_t>(drive)];
+    if (!ValidDrive(drive)) return false;
     bool ok = false;
-    d.fileName = name;
-    d.image.assign(data, data + size);
-    if (IsAcceptedDiskFormat(d.image)) {
-        d.latchClosed = true;
-        d.changed = changed;
-        ok = true;
-    } else {
-        EmptyDrive(drive);
-        host_.ShowMessage(kRefusedFormatText, MessageKind::Warning);
+    if (data != nullptr && size > 0 && size <= kMaxImageFileSize && SaveIfChanged(drive, true)) {
+        tDrive& d = drives_[static_cast<std::size_t>(drive)];
+        d.fileName = name;
+        d.image.assign(data, data + size);
+        if (IsAcceptedDiskFormat(d.image)) {
+            d.latchClosed = true;
+            d.changed = changed;
+            ok = true;
+        } else {
+            EmptyDrive(drive);
+            host_.ShowMessage(kRefusedFormatText, MessageKind::Warning);
+        }
     }
+    // Whatever the outcome, the armed ready conditions see the drive as it is now.
     EvaluateReadyConditions(drive);
     return ok;
 }

@@ -173,6 +173,22 @@ TEST(Drives, SaveImageRefusesOtherDrivesFilesAndAsksBeforeReplacing) {
     EXPECT_EQ(host.Messages()[0].text, "Данный файл используется в дисководе B!");
     EXPECT_EQ(ReadBinary(b), test::PatternImage());
 
+    // Cyrillic file names compare without regard to case as well.
+    std::string dirUpper = dir.Path().string();
+    for (char& ch : dirUpper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const auto cyr = (dir / "диск_рёжя.kdi").string();
+    WriteBinary(cyr, test::PatternImage());
+    ASSERT_TRUE(fdc.LoadImage(3, cyr));
+    EXPECT_FALSE(fdc.SaveImage(0, dirUpper + "/ДИСК_РЁЖЯ.KDI", false));
+    ASSERT_EQ(host.Messages().size(), 3u);
+    EXPECT_EQ(host.Messages()[2].text, "Данный файл используется в дисководе D!");
+    EXPECT_FALSE(fs::exists(dir / "ДИСК_РЁЖЯ.KDI"));
+    // Other characters are not folded: a different name saves.
+    EXPECT_TRUE(fdc.SaveImage(0, (dir / "диск_рёжя№.kdi").string(), false));
+    EXPECT_TRUE(fs::exists(dir / "диск_рёжя№.kdi"));
+    ASSERT_TRUE(fdc.SaveImage(0, a, true));
+    ASSERT_TRUE(fdc.EjectImage(3));
+
     // An existing file: the question, No keeps it.
     const auto c = (dir / "c.kdi").string();
     WriteBinary(c, {1, 2, 3});

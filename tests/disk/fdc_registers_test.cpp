@@ -242,6 +242,15 @@ TEST_F(FdcTest, ForceInterruptImmediateAndOnReadyTransitions) {
     EXPECT_FALSE(fdc.InterruptRequest());
     fdc.ClearInterruptRequest();
     EXPECT_FALSE(fdc.InterruptRequest());
+
+    // An insertion that is refused (no bytes) still lets the armed
+    // conditions look at the drive, which is ready and keeps its disk.
+    fdc.WriteCommand(0xD1);
+    EXPECT_FALSE(fdc.InterruptRequest());
+    EXPECT_FALSE(fdc.InsertImage(0, image.data(), 0, "", false));
+    EXPECT_TRUE(fdc.HasImage(0));
+    EXPECT_TRUE(fdc.TakeInterruptRequest());
+    EXPECT_EQ(fdc.InterruptConditions() & 0x01, 0);
 }
 
 TEST_F(FdcTest, UnimplementedCommandsReportLostDataPosition) {
