@@ -23,6 +23,11 @@ packages=(
   console-setup-linux
   # sound output through the host's audio system (src/ui/audio)
   libsdl2-dev
+  # the desktop program (Qt 6 Widgets) and its end-to-end test under a
+  # virtual X server
+  qt6-base-dev xvfb xdotool xauth x11-apps
+  # a compiler cache shared by build folders
+  ccache
 )
 
 missing=()

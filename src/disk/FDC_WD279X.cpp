@@ -391,7 +391,8 @@ bool tFCD_WD279X::SaveIfChanged(int drive, bool ask) {
     if (d.image.empty() || !d.changed || d.fileName.empty()) return true;
     const std::string letter = DriveLetter(drive);
     if (ask && !host_.AskYesNo("Сохранить произведенные на диске " + letter + " изменения в файл \"" +
-                               d.fileName + "\"?")) {
+                               d.fileName + "\"?",
+                               "Сохранение изменений")) {
         return true;
     }
     // The new contents go to a temporary file that replaces the old one only
@@ -455,14 +456,15 @@ bool tFCD_WD279X::SaveImage(int drive, const std::string& path, bool overwrite) 
             }
         }
         if (existed &&
-            !host_.AskYesNo("Файл \"" + path + "\" уже существует. Переписать?")) {
+            !host_.AskYesNo("Файл \"" + path + "\" уже существует. Переписать?", "Сохранение диска в файл")) {
             return false;
         }
     }
     const AtomicWriteStatus result = WriteFileAtomically(path, d.image);
     if (result != AtomicWriteStatus::Ok) {
         if (existed && !overwrite) {
-            host_.ShowMessage("Не удалось удалить прежний файл \"" + path + "\"!", MessageKind::Warning);
+            host_.ShowMessage("Не удалось удалить прежний файл \"" + path + "\"!", MessageKind::Warning,
+                              "Сохранение диска в файл");
         }
         return false;
     }

@@ -11,6 +11,7 @@ enum class MessageKind {
     Plain,    // a plain message box
     Warning,  // a failure, with the warning icon
     Error,    // an error that ended an operation
+    Information,  // a report, with the information icon
 };
 
 class tHost {
@@ -31,6 +32,17 @@ public:
 
     // Asks a Yes/No question; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
+
+    // The same with the caption of the message box. A front end without
+    // captions keeps the defaults, which drop the caption.
+    virtual void ShowMessage(const std::string& text, MessageKind kind, const std::string& caption) {
+        (void)caption;
+        ShowMessage(text, kind);
+    }
+    virtual bool AskYesNo(const std::string& text, const std::string& caption) {
+        (void)caption;
+        return AskYesNo(text);
+    }
 };
 
 }  // namespace velgard
