@@ -1,6 +1,9 @@
 // The machine: processor, bus callbacks and the emulation loop with its
 // real-time pacing.
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "devices/PIC_I8259A.h"
 #include "devices/SoundChannel.h"
@@ -119,13 +122,46 @@ void tComputer_I8080_Korvet::StartTiming() {
     t.sliceNow = now;
     t.sliceDeadline = now + t.slicePeriod;
     t.drawn = t.frame50 = t.skipped = 0;
+    // A first guess at how late a sleep ends: 60 microseconds.
+    t.sleepLateness = t.frequency * 60 / 1'000'000;
 }
 
 void tComputer_I8080_Korvet::WaitUntil(std::uint64_t deadline, std::uint64_t& now) {
-    // Busy waiting on the counter: the loop never sleeps.
-    do {
-        now = host_.ReadCounter();
-    } while (now < deadline);
+    now = host_.ReadCounter();
+    if (now < deadline && host_.CounterIsRealTime()) {
+        // The host's sleep ends late by a fairly steady amount (tens of
+        // microseconds on Linux). The loop sleeps for what is left less the
+        // lateness it has seen lately, and polls the counter only for the
+        // rest, so that a machine at real time sleeps through almost all of
+        // its waits, the 180-microsecond slice waits included. A sleep that
+        // ends after the deadline costs that slice a few microseconds, which
+        // the frame-end wait takes back.
+        const double nsPerCount = 1e9 / static_cast<double>(loop_.frequency);
+        // A single long stall (the host was busy) counts as no more than a
+        // fifth of a millisecond, so that it cannot make the loop poll for
+        // long afterwards.
+        const std::uint64_t cap = loop_.frequency / 5000;
+        while (now < deadline) {
+            const std::uint64_t left = deadline - now;
+            if (left <= loop_.sleepLateness) {
+                // Too close to sleep: poll, and trust the guess a little
+                // less, so that a guess that has grown too large shrinks
+                // even when no sleep is left to measure it.
+                loop_.sleepLateness -= loop_.sleepLateness / 8;
+                break;
+            }
+            const std::uint64_t asked = left - loop_.sleepLateness;
+            std::this_thread::sleep_for(
+                std::chrono::nanoseconds(static_cast<std::int64_t>(static_cast<double>(asked) * nsPerCount)));
+            const std::uint64_t woke = host_.ReadCounter();
+            const std::uint64_t late = woke > now + asked ? woke - (now + asked) : 0;
+            // A running mean over the last eight or so sleeps.
+            loop_.sleepLateness = (loop_.sleepLateness * 7 + std::min(late, cap)) / 8;
+            now = woke;
+        }
+    }
+    // Busy polling for the last stretch (and for a simulated counter).
+    while (now < deadline) now = host_.ReadCounter();
 }
 
 void tComputer_I8080_Korvet::EndOfRun() {

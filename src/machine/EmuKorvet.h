@@ -335,6 +335,9 @@ private:
         std::uint64_t frameDeadline = 0, frameNow = 0;
         std::uint64_t fpsWindowEnd = 0, fpsNow = 0;
         bool syncCopy = true;
+        // How late (in counter units) the host's sleeps have been ending;
+        // only a real-time counter is slept on (see WaitUntil).
+        std::uint64_t sleepLateness = 0;
     };
 
     static std::uint8_t BusRead(CpuState* s, std::uint16_t address);

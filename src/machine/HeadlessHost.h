@@ -42,6 +42,8 @@ public:
     void ProcessMessages() override;
     std::uint64_t CounterFrequency() override;
     std::uint64_t ReadCounter() override;
+    // The steady clock is real time; an injected counter is not.
+    bool CounterIsRealTime() override { return !counter_; }
     void ShowMessage(const std::string& text, MessageKind kind) override;
     bool AskYesNo(const std::string& text) override;
 

@@ -26,6 +26,11 @@ public:
     // A monotonic high-resolution counter and its frequency in counts per second.
     virtual std::uint64_t CounterFrequency() = 0;
     virtual std::uint64_t ReadCounter() = 0;
+    // True when the counter follows the host's real clock, so that a wait
+    // for a counter value may sleep through most of it. A host whose
+    // counter is simulated (a test) keeps the default: the loop then only
+    // polls the counter and never sleeps.
+    virtual bool CounterIsRealTime() { return false; }
 
     // Shows a message with the exact text given.
     virtual void ShowMessage(const std::string& text, MessageKind kind) = 0;

@@ -273,6 +273,40 @@ TEST(LoopTest, SliceEndsPassTheFloppyRequestToLineSeven) {
     EXPECT_FALSE(fdcRequest[3]) << "taken from the controller";
 }
 
+// The steady clock, counting how often the loop reads it.
+class CountingRealTimeHost : public HeadlessHost {
+public:
+    std::uint64_t ReadCounter() override {
+        ++reads;
+        return HeadlessHost::ReadCounter();
+    }
+    std::uint64_t reads = 0;
+};
+
+TEST(LoopTest, AtRealTimeTheLoopSleepsInsteadOfPolling) {
+    CountingRealTimeHost host;
+    EXPECT_TRUE(host.CounterIsRealTime());
+    tComputer_I8080_Korvet m(host);
+    m.Roms().ReplaceRom(test::kTestRom, test::RomWith(programs::slices, programs::slices_size));
+    constexpr std::uint64_t kFrames = 10;
+    std::uint64_t frames = 0;
+    host.SetPump([&] {
+        if (++frames >= kFrames) m.Stop();
+    });
+    m.SetSync(true);
+    m.Run(nullptr, test::kTestRom, false);
+    EXPECT_EQ(m.FramesCompleted(), kFrames);
+    // Polling through 20 ms a frame reads the clock hundreds of thousands
+    // of times; sleeping through the waits leaves a few reads per slice and
+    // the polled tails of the sleeps.
+    EXPECT_LT(host.reads, kFrames * 30'000) << "the loop polled instead of sleeping";
+
+    // An injected counter is not real time: the loop only polls it.
+    HeadlessHost simulated;
+    simulated.SetCounter([] { return std::uint64_t{0}; }, 1000);
+    EXPECT_FALSE(simulated.CounterIsRealTime());
+}
+
 TEST(LoopTest, ProcessorKindSelectsTheCoreAndKeepsTheBus) {
     HeadlessHost host;
     tComputer_I8080_Korvet m(host);
