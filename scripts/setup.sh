@@ -28,6 +28,8 @@ packages=(
   qt6-base-dev xvfb xdotool xauth x11-apps
   # a compiler cache shared by build folders
   ccache
+  # the desktop entry, icon and .kdi file type, and their install test
+  desktop-file-utils shared-mime-info xdg-utils
 )
 
 missing=()
