@@ -155,13 +155,14 @@ void TDriveBox::mousePressEvent(QMouseEvent* event) {
 }
 
 void TDriveBox::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::RightButton) {
-        // A quick second right click is a second press of the button.
-        emit latchToggleRequested();
-    } else if (event->button() == Qt::LeftButton) {
+    // A quick second right click arrives as a press as well, which already
+    // toggled the door; only the left button has a double-click action.
+    if (event->button() == Qt::LeftButton) {
         emit loadRequested((event->modifiers() & Qt::ControlModifier) != 0);
+        event->accept();
+        return;
     }
-    event->accept();
+    QWidget::mouseDoubleClickEvent(event);
 }
 
 void TDriveBox::dragEnterEvent(QDragEnterEvent* event) {
