@@ -187,10 +187,10 @@ TDiskForm::TDiskForm(tDialogs& dialogs, tFlags& flags, QWidget* parent)
     table_->setColumnCount(kColumns);
     table_->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("Имя файла"),
                                        QStringLiteral("Размер, байт"), QStringLiteral("Атрибуты")});
+    table_->horizontalHeader()->setMinimumSectionSize(1);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     const int widths[kColumns] = {25, 100, 100, 70};
     for (int c = 0; c < kColumns; ++c) table_->setColumnWidth(c, widths[c]);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->horizontalHeader()->setMinimumSectionSize(1);
     table_->horizontalHeader()->setFixedHeight(kRowHeight);
     table_->horizontalHeader()->setHighlightSections(false);
     table_->verticalHeader()->hide();
