@@ -26,8 +26,12 @@ packages=(
   # the desktop program (Qt 6 Widgets) and its end-to-end test under a
   # virtual X server
   qt6-base-dev xvfb xdotool xauth x11-apps
+  # the settings file's INI parser
+  libinih-dev
   # a compiler cache shared by build folders
   ccache
+  # the desktop entry, icon and .kdi file type, and their install test
+  desktop-file-utils shared-mime-info xdg-utils
 )
 
 missing=()
