@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
-# Builds Velgard and starts it. Arguments are passed to velgard-cli; without
-# arguments it boots the demo disk for ten seconds and saves the screen.
+# Builds Velgard and starts the desktop program.
+#   bash scripts/run.sh [velgard arguments]      e.g. --start my-disk.kdi
+# Without a display ($DISPLAY or $WAYLAND_DISPLAY) it says so and runs the
+# headless demo instead: the demo disk boots for ten seconds and its screen
+# is saved to build/screen.png. Relative paths in the arguments are taken
+# from the folder the script was called from.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+caller=$(pwd)
+repo=$(cd "$(dirname "$0")/.." && pwd)
+cd "$repo"
 bash scripts/setup.sh
 bash scripts/build.sh build -DCMAKE_BUILD_TYPE=Release
-if [ $# -eq 0 ]; then
-  # A copy, so that the built demo disk itself is never changed.
-  cp build/firmware/demo.kdi build/demo-run.kdi
-  build/velgard-cli run --frames 500 --drive A=build/demo-run.kdi --screenshot build/screen.png
-  echo "The machine's screen is in build/screen.png"
-  exit 0
+cd "$caller"
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$repo/build/velgard" "$@"
 fi
-exec build/velgard-cli "$@"
+echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): running the headless demo instead."
+# A copy, so that the built demo disk itself is never changed.
+cp "$repo/build/firmware/demo.kdi" "$repo/build/demo-run.kdi"
+"$repo/build/velgard-cli" run --frames 500 --drive "A=$repo/build/demo-run.kdi" --screenshot "$repo/build/screen.png"
+echo "The machine's screen is in $repo/build/screen.png"

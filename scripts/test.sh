@@ -14,4 +14,4 @@ ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 3000
 echo "== sanitizer build"
 bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELGARD_SANITIZE=ON -DVELGARD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$(nproc)" -LE long --timeout 1200
+  ctest --test-dir build-asan --output-on-failure -j "$(nproc)" -LE "long|e2e" --timeout 1200
