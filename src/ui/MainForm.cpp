@@ -486,6 +486,9 @@ void TMainForm::FormDestroy() {
     const QRect g = isFullScreen() || isMaximized() ? normalGeometry() : geometry();
     flags_->Window = tWindowPlacement{g.isValid(), g.x(), g.y(), g.width(), g.height(), isFullScreen()};
     std::string error;
+    // Questions about changed disks come while the machine goes; the window
+    // is no longer shown by then.
+    host_->SetParentWidget(nullptr);
     if (!flags_->Save(settingsFile_, &error))
         std::fprintf(stderr, "velgard: the settings could not be saved to %s: %s\n", settingsFile_.c_str(),
                      error.c_str());
@@ -995,21 +998,29 @@ void TMainForm::mnuFloppyFilesClick(int drive) {
     });
 }
 
+bool TMainForm::LoadImageFromHost(int drive, const QString& path) {
+    const QFileInfo info(path);
+    const auto size = static_cast<std::size_t>(std::max<qint64>(info.size(), 0));
+    if (!info.isFile() || size < kMinImageFileSize || size > kMaxImageFileSize) {
+        // The drive passes such files over without a word; a file that the
+        // user handed us by name or by dropping it deserves one.
+        dialogs_->Message(this, "Velgard", "Формат данного образа диска пока неподдерживается!", tIcon::Warning);
+    } else if (machine_->LoadImage(drive, info.absoluteFilePath().toStdString())) {
+        flags_->DiskImage[static_cast<std::size_t>(drive)] = info.absoluteFilePath().toStdString();
+    }
+    floppyClose_[static_cast<std::size_t>(drive)]->setChecked(machine_->IsLatchClosed(drive));
+    StoreLatch(drive);
+    RepaintDrive(drive);
+    return machine_->HasImage(drive) && machine_->FileName(drive) == info.absoluteFilePath().toStdString();
+}
+
 void TMainForm::ImagesDropped(int drive, const QStringList& paths) {
     // Several files fill the drives from the one they were dropped on.
     WithPause([this, drive, &paths] {
         int target = drive;
         for (const QString& path : paths) {
             if (target > 3) break;
-            if (machine_->LoadImage(target, path.toStdString())) {
-                flags_->DiskImage[static_cast<std::size_t>(target)] = path.toStdString();
-                flags_->OpenDiskFolder = FolderOf(path).toStdString();
-            } else if (!QFileInfo(path).isFile()) {
-                dialogs_->Message(this, "Velgard", "Файл \"" + path + "\" не является образом диска.", tIcon::Warning);
-            }
-            floppyClose_[static_cast<std::size_t>(target)]->setChecked(machine_->IsLatchClosed(target));
-            StoreLatch(target);
-            RepaintDrive(target);
+            if (LoadImageFromHost(target, path)) flags_->OpenDiskFolder = FolderOf(path).toStdString();
             ++target;
         }
         UpdateControls();
@@ -1023,18 +1034,7 @@ void TMainForm::LoadImagesFromCommandLine(const QStringList& paths) {
             dialogs_->Message(this, "Velgard", "Дисководов только четыре: \"" + path + "\" не загружен.", tIcon::Warning);
             continue;
         }
-        if (!QFileInfo(path).isFile()) {
-            dialogs_->Message(this, "Velgard", "Файл \"" + path + "\" не найден.", tIcon::Warning);
-        } else if (machine_->LoadImage(drive, QFileInfo(path).absoluteFilePath().toStdString())) {
-            flags_->DiskImage[static_cast<std::size_t>(drive)] = QFileInfo(path).absoluteFilePath().toStdString();
-            machine_->SetLatch(drive, true);
-        } else {
-            dialogs_->Message(this, "Velgard", "Файл \"" + path + "\" не является образом диска.", tIcon::Warning);
-        }
-        floppyClose_[static_cast<std::size_t>(drive)]->setChecked(machine_->IsLatchClosed(drive));
-        StoreLatch(drive);
-        RepaintDrive(drive);
-        ++drive;
+        LoadImageFromHost(drive++, path);
     }
     UpdateControls();
 }

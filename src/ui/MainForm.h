@@ -90,6 +90,9 @@ public:
     void DriveRightClick(int drive);
     // Drops of host files: onto a drive box, or onto the screen (drive A).
     void ImagesDropped(int drive, const QStringList& paths);
+    // Loads a host file into a drive; a file of no image's size is refused
+    // with the drive's message. True when the drive now holds it.
+    bool LoadImageFromHost(int drive, const QString& path);
 
     // ---- other commands
     void mnuSyncClick();
