@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -162,7 +163,8 @@ std::string Unquote(std::string s) {
 }
 
 // A whole decimal number (with optional sign) or 0x-prefixed hexadecimal
-// number in the 32-bit range; nullopt for anything else.
+// number in the 32-bit range; nullopt for anything else, which then reads
+// as a missing key (its default).
 std::optional<std::int64_t> ParseInteger(std::string_view s) {
     s = Trim(s);
     bool negative = false;
