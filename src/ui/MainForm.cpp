@@ -384,6 +384,9 @@ void TMainForm::FormCreate() {
     keyboardView_->setFixedSize(kKeyboardWidth, kKeyboardHeight);
     static_cast<TKeysPanel*>(underKeysPanel_)->SetKeyboard(keyboardView_.get());
     keyRouter_ = std::make_unique<tKeyRouter>(*keyboard_, *flags_);
+    // The 5 ms tick notices a Shift or Ctrl released while the window did
+    // not get the event.
+    keyRouter_->SetModifierProbe([] { return QGuiApplication::queryKeyboardModifiers(); });
     // 3. The machine; the memory map reads the key matrix through the mapper.
     machine_ = std::make_unique<tComputer_I8080_Korvet>(*host_);
     machine_->GetMemory().SetKeyboard(keyboard_.get());

@@ -1,6 +1,8 @@
 // The main window: menu, run control, title, sizing, settings at exit, the
 // screen and the drive commands, with the firmware really running.
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
@@ -242,6 +244,32 @@ TEST_F(MainFormTest, AMenuCommandChosenWhilePausedByTheMenuTakesEffect) {
     ASSERT_TRUE(script.Run());
 }
 
+TEST_F(MainFormTest, AModalWindowPausesTheMachineWhileItIsOpen) {
+    UseRom(2);
+    bool pausedWhileOpen = false;
+    QString shown;
+    tRunScript script(*form);
+    script
+        .AfterFrames(5,
+                     [&] {
+                         QTimer::singleShot(50, [&] {
+                             if (QWidget* modal = QApplication::activeModalWidget()) {
+                                 shown = modal->windowTitle();
+                                 pausedWhileOpen = form->Machine().Paused();
+                                 static_cast<QDialog*>(modal)->accept();
+                             }
+                         });
+                         form->Action("mnuAbout")->trigger();
+                     })
+        .AfterFrames(5, [&] {
+            EXPECT_FALSE(form->Machine().Paused()) << "resumed after the window closed";
+            form->btnStopClick();
+        });
+    ASSERT_TRUE(script.Run());
+    EXPECT_TRUE(pausedWhileOpen);
+    EXPECT_EQ(shown, " ");
+}
+
 TEST_F(MainFormTest, KeysReachTheMachineAndTheMonitorAnswers) {
     UseRom(2);
     tRunScript script(*form);
@@ -282,6 +310,7 @@ TEST_F(MainFormTest, MachineChoicesChangeOnlyWhileStoppedAndAreSavedAtExit) {
     EXPECT_NE(ini.find("GZUPagesCount=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("CPUKind=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("KeyDownEx=1"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("[Window]"), std::string::npos) << ini;
     // And a new window starts with them.
     form = MakeMainForm(dialogs, dir.Path());
     EXPECT_TRUE(form->Action("mnuRom0")->isChecked());
