@@ -407,3 +407,38 @@ TEST_F(MainFormTest, DoubleClickTogglesFullScreenAndTheKeyboardRule) {
 
 }  // namespace
 }  // namespace velgard::ui::test
+
+namespace velgard::ui::test {
+namespace {
+
+TEST(MainFormSound, TheSpeakerOffersItsAccessRuleAndReportsWhyItFailed) {
+    velgard::test::TempDir dir;
+    tScriptedDialogs dialogs;
+    auto form = MakeMainForm(dialogs, dir.Path());
+    // No speaker device in the test's folders: the rule has nothing to open.
+    dialogs.YesNoAnswers = {false};
+    form->Action("mnuSoundSpeaker")->trigger();
+    ASSERT_EQ(dialogs.OfKind("ask").size(), 1u);
+    EXPECT_EQ(dialogs.OfKind("ask")[0].Caption, "Вопрос");
+    EXPECT_TRUE(dialogs.OfKind("ask")[0].Text.startsWith("Вы уверены, что хотите установать драйвер"));
+    EXPECT_TRUE(dialogs.OfKind("message").empty()) << "No installs nothing";
+    EXPECT_TRUE(form->Action("mnuSoundNone")->isChecked());
+
+    dialogs.YesNoAnswers = {true};
+    form->Action("mnuSoundSpeaker")->trigger();
+    ASSERT_EQ(dialogs.OfKind("message").size(), 1u);
+    EXPECT_EQ(dialogs.OfKind("message")[0].Text, "Не удалось установить драйвер! Не найден файл драйвера userport.sys");
+    EXPECT_EQ(form->Flags().Device, 0);
+    EXPECT_FALSE(form->Action("mnuUninstallSpeakerDriver")->isEnabled());
+
+    dialogs.Log.clear();
+    dialogs.YesNoAnswers = {true};
+    form->mnuUninstallSpeakerDriverClick();
+    ASSERT_EQ(dialogs.OfKind("message").size(), 1u);
+    EXPECT_EQ(dialogs.OfKind("message")[0].Text,
+              "Драйвер деинсталлировать не удалось! Возможно, у Вас нет на это прав в системе.");
+    EXPECT_TRUE(form->Action("mnuSoundNone")->isChecked());
+}
+
+}  // namespace
+}  // namespace velgard::ui::test
