@@ -31,7 +31,7 @@ packages=(
   # a compiler cache shared by build folders
   ccache
   # the desktop entry, icon and .kdi file type, and their install test
-  desktop-file-utils shared-mime-info xdg-utils
+  desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin
 )
 
 missing=()

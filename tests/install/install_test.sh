@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# install_test.sh BUILD_DIR CMAKE VELGARD_CLI
+# install_test.sh BUILD_DIR CMAKE VELGARD_CLI SOURCE_DIR
+# For the build folder build/ of the source tree it runs the README's
+# command as written, `cmake --install build --prefix "$HOME/.local"`, with
+# HOME pointed at a temporary folder.
 # Installs BUILD_DIR into a temporary prefix, validates the desktop entry and
 # checks that .kdi images (and a Korvet image without the extension, by its
 # header) resolve to application/x-korvet-disk with only that prefix's data.
 set -euo pipefail
-build=$1 cmake=$2 cli=$3
+build=$1 cmake=$2 cli=$3 source=${4:-}
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
@@ -15,9 +18,15 @@ done
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-prefix=$tmp/prefix
-
-"$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "cmake --install"; }
+if [ -n "$source" ] && [ "$build" -ef "$source/build" ]; then
+  prefix=$tmp/.local
+  (cd "$source" && PATH="$(dirname "$cmake"):$PATH" HOME=$tmp \
+     bash -c 'cmake --install build --prefix "$HOME/.local"') >"$tmp/install.log" 2>&1 ||
+    { cat "$tmp/install.log"; fail "cmake --install build --prefix \"\$HOME/.local\""; }
+else
+  prefix=$tmp/prefix
+  "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "cmake --install"; }
+fi
 
 desktop=$prefix/share/applications/velgard.desktop
 icon=$prefix/share/icons/hicolor/scalable/apps/velgard.svg
