@@ -1,4 +1,5 @@
 #include "ui/DiskForm.h"
+#include "ui/QtChild.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -147,7 +148,7 @@ QString CompactPath(const QString& path, const QFontMetrics& fm, int width) {
 
 TFilesTable::TFilesTable(QWidget* parent) : QTableWidget(parent) {
     setObjectName(QStringLiteral("FilesTable"));
-    setHorizontalHeader(new TFilesHeader(this));
+    setHorizontalHeader(Child<TFilesHeader>(this));
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
@@ -182,7 +183,7 @@ TDiskForm::TDiskForm(tDialogs& dialogs, tFlags& flags, QWidget* parent)
     setModal(true);
     setFixedSize(kClientWidth, kClientHeight);
 
-    table_ = new TFilesTable(this);
+    table_ = Child<TFilesTable>(this);
     table_->setGeometry(kMargin, kMargin, kTableWidth, kTableHeight);
     table_->setColumnCount(kColumns);
     table_->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("Имя файла"),
@@ -203,7 +204,7 @@ TDiskForm::TDiskForm(tDialogs& dialogs, tFlags& flags, QWidget* parent)
     table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     table_->setWordWrap(false);
-    table_->setItemDelegate(new TFilesCellDelegate(table_));
+    table_->setItemDelegate(Child<TFilesCellDelegate>(table_));
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(table_, &TFilesTable::filesDropped, this, [this](const QStringList& paths) {
         if (!image_.empty()) ImportHostFiles(paths);
@@ -233,7 +234,7 @@ TDiskForm::TDiskForm(tDialogs& dialogs, tFlags& flags, QWidget* parent)
     const int left = kClientWidth - kMargin - kButtonWidth;
     int top = kMargin;
     for (const auto& d : defs) {
-        auto* button = new QPushButton(d.caption, this);
+        auto* button = Child<QPushButton>(d.caption, this);
         button->setObjectName(QString::fromLatin1(d.name));
         button->setToolTip(d.hint);
         button->setAutoDefault(false);
@@ -354,7 +355,7 @@ void TDiskForm::RefreshFiles() {
         const QString texts[kColumns] = {QString::number(row + 1), QString::fromStdString(info.name),
                                          QString::number(info.size), AttributeLetters(info)};
         for (int c = 0; c < kColumns; ++c) {
-            auto* item = new QTableWidgetItem(texts[c]);
+            auto* item = Child<QTableWidgetItem>(texts[c]);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             item->setData(kErasedRole, info.erased);
             table_->setItem(row, c, item);

@@ -1,4 +1,5 @@
 #include "ui/InfoForms.h"
+#include "ui/QtChild.h"
 
 #include <QFont>
 #include <QFrame>
@@ -18,7 +19,7 @@ constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 
 QPushButton* MakeOkButton(QDialog* dialog, int clientWidth, int clientHeight) {
-    auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
+    auto* ok = Child<QPushButton>(QStringLiteral("OK"), dialog);
     ok->setObjectName(QStringLiteral("btnOk"));
     ok->setDefault(true);
     ok->setGeometry((clientWidth - kButtonWidth) / 2, clientHeight - kButtonHeight - 8, kButtonWidth,
@@ -29,7 +30,7 @@ QPushButton* MakeOkButton(QDialog* dialog, int clientWidth, int clientHeight) {
 
 QPlainTextEdit* MakeTextBox(QDialog* dialog, const QString& name, const QString& text, int clientWidth,
                             int clientHeight) {
-    auto* box = new QPlainTextEdit(dialog);
+    auto* box = Child<QPlainTextEdit>(dialog);
     box->setObjectName(name);
     box->setReadOnly(true);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -214,7 +215,7 @@ TAboutForm::TAboutForm(QWidget* parent) : TInfoDialog(parent) {
     constexpr int width = 249, height = 163;
     setFixedSize(width, height);
 
-    name_ = new QLabel(QStringLiteral("Velgard"), this);
+    name_ = Child<QLabel>(QStringLiteral("Velgard"), this);
     name_->setObjectName(QStringLiteral("NameLabel"));
     QFont title(QStringLiteral("Arial"));
     title.setBold(true);
@@ -226,12 +227,12 @@ TAboutForm::TAboutForm(QWidget* parent) : TInfoDialog(parent) {
     name_->setAlignment(Qt::AlignCenter);
     name_->setGeometry(0, 6, width, 24);
 
-    auto* panel = new QFrame(this);
+    auto* panel = Child<QFrame>(this);
     panel->setObjectName(QStringLiteral("Panel"));
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setLineWidth(1);
     panel->setGeometry(8, 34, width - 16, height - 34 - kButtonHeight - 16);
-    auto* layout = new QVBoxLayout(panel);
+    auto* layout = Child<QVBoxLayout>(panel);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(0);
     const QString lines[] = {
@@ -241,7 +242,7 @@ TAboutForm::TAboutForm(QWidget* parent) : TInfoDialog(parent) {
         QStringLiteral("Открытая прошивка и шрифт"),
     };
     for (const QString& text : lines) {
-        auto* label = new QLabel(text, panel);
+        auto* label = Child<QLabel>(text, panel);
         label->setAlignment(Qt::AlignCenter);
         layout->addWidget(label);
         lines_ << label;

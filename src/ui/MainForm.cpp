@@ -1,4 +1,5 @@
 #include "ui/MainForm.h"
+#include "ui/QtChild.h"
 
 #include <QAction>
 #include <QApplication>
@@ -105,12 +106,6 @@ protected:
 private:
     QWidget* keyboard_ = nullptr;
 };
-
-// A widget owned by its Qt parent, which deletes it with itself.
-template <typename T, typename... Args>
-T* Child(Args&&... args) {
-    return std::make_unique<T>(std::forward<Args>(args)...).release();
-}
 
 QToolButton* RunButton(QWidget* parent, const QString& name, const QString& text, tGlyph glyph, int width) {
     auto* b = Child<QToolButton>(parent);
