@@ -25,7 +25,8 @@ TEST(Screens, BannerOfEveryRomSetOnBothProcessorsMatchesItsGoldenPicture) {
         for (const char* cpu : {"8080", "z80"}) {
             const auto png = dir / ("banner" + std::to_string(rom) + cpu + ".png");
             // An empty roms/ folder keeps users' dumps out of the picture.
-            const auto r = RunHeadless({"--rom", std::to_string(rom), "--cpu", cpu, "--frames", "100", "--roms-dir",
+            // At frame 125 the blinking cursor is in a shown phase.
+            const auto r = RunHeadless({"--rom", std::to_string(rom), "--cpu", cpu, "--frames", "125", "--roms-dir",
                                 dir.Path().string(), "--screenshot", png.string()});
             ASSERT_EQ(r.status, 0) << r.err;
             EXPECT_EQ(test::CompareWithGolden(png, "banner_rom" + std::to_string(rom)), "") << cpu;
@@ -36,8 +37,9 @@ TEST(Screens, BannerOfEveryRomSetOnBothProcessorsMatchesItsGoldenPicture) {
 TEST(Screens, TypedMonitorSessionMatchesItsGoldenPicture) {
     test::TempDir dir;
     for (const char* cpu : {"8080", "z80"}) {
+        // Frame 725 falls into a shown phase of the blinking cursor.
         const auto png = dir / (std::string("session") + cpu + ".png");
-        const auto r = RunHeadless({"--cpu", cpu, "--frames", "700", "--roms-dir", dir.Path().string(), "--type",
+        const auto r = RunHeadless({"--cpu", cpu, "--frames", "725", "--roms-dir", dir.Path().string(), "--type",
                             "M 7000 56 65 6C 67\rD 7000 700F\rQ\rD 7G\rH\r", "--screenshot", png.string()});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(test::CompareWithGolden(png, "monitor_session"), "") << cpu;
@@ -48,8 +50,8 @@ TEST(Screens, TypedMonitorSessionMatchesItsGoldenPicture) {
 // ГРФ and АЛФ before the letters that need it.
 TEST(Screens, TypedCyrillicAndLatinTextMatchesItsGoldenPicture) {
     test::TempDir dir;
-    const auto png = dir / "alphabets.png";
-    const auto r = RunHeadless({"--frames", "250", "--roms-dir", dir.Path().string(), "--type",
+    const auto png = dir / "alphabets.png";  // frame 275: the cursor is shown
+    const auto r = RunHeadless({"--frames", "275", "--roms-dir", dir.Path().string(), "--type",
                                 "привет Hello МИР\r", "--screenshot", png.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(test::CompareWithGolden(png, "typed_alphabets"), "");
@@ -103,7 +105,7 @@ TEST(Screens, RomsFolderDumpOfRightLengthIsUsedWrongLengthIsIgnored) {
     rom.push_back(0);
     test::WriteBinary(dir / "kontur20.rom", rom);
     const auto banner = dir / "banner.png";
-    r = RunHeadless({"--rom", "2", "--frames", "100", "--roms-dir", dir.Path().string(), "--screenshot", banner.string()});
+    r = RunHeadless({"--rom", "2", "--frames", "125", "--roms-dir", dir.Path().string(), "--screenshot", banner.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("kontur20.rom: wrong length 8193 bytes (8192 expected)"), std::string::npos) << r.err;
     EXPECT_EQ(test::CompareWithGolden(banner, "banner_rom2"), "");

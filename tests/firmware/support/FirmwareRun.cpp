@@ -10,6 +10,7 @@
 #include "machine/HeadlessHost.h"
 #include "machine/KorvetKeyboard.h"
 #include "machine/Utf8.h"
+#include "devices/PIC_I8259A.h"
 #include "support/TestSupport.h"
 
 namespace velgard::test {
@@ -60,6 +61,7 @@ FirmwareRun::Result FirmwareRun::Run() const {
     host.SetPump([&] {
         ++frame;
         if (observe) observe(frame, m->GetMemory());
+        if (control) control(frame, *m);
         if (frame >= frames) m->Stop();
         if (frame < 50) return;
         if (wait > 0) {
@@ -88,6 +90,14 @@ FirmwareRun::Result FirmwareRun::Run() const {
         result.attributes[static_cast<std::size_t>(i)] = memory.CellAttribute(i);
     }
     result.systemRegister = memory.SystemRegister();
+    result.ram.assign(memory.Ram().begin(), memory.Ram().end());
+    const CpuState& cpu = machine->Cpu();
+    result.pc = cpu.PC;
+    result.sp = cpu.SP;
+    result.hl = cpu.HL;
+    result.interruptsEnabled = cpu.IFF != 0;
+    result.interruptMask = memory.Pic().Imr();
+    result.port32 = memory.Port32Register();
     for (const auto& msg : host.Messages()) result.messages.push_back(msg.text);
     return result;
 }
