@@ -69,11 +69,17 @@ FirmwareRun::Result FirmwareRun::Run() const {
             return;
         }
         if (down) {
-            for (auto vk : keys[next - 1]) keyboard.KeyUp(vk);
+            for (auto vk : keys[next - 1]) {
+                if (vk >= MatrixKey(0, 0)) keyboard.MouseUp();
+                else keyboard.KeyUp(vk);
+            }
             down = false;
             wait = 3;
         } else if (next < keys.size()) {
-            for (auto vk : keys[next]) keyboard.KeyDown(vk);
+            for (auto vk : keys[next]) {
+                if (vk >= MatrixKey(0, 0)) keyboard.MouseDown((vk - MatrixKey(0, 0)) / 8, (vk - MatrixKey(0, 0)) % 8);
+                else keyboard.KeyDown(vk);
+            }
             ++next;
             down = true;
             wait = holdFrames;

@@ -17,8 +17,12 @@ class tComputer_I8080_Korvet;
 namespace velgard::test {
 
 // One step of typing: the PC keys (virtual-key codes) held together for
-// a few frames, then released.
+// a few frames, then released. MatrixKey(row, column) in a chord presses
+// that key of the Korvet matrix itself, as the mouse does (one a chord).
 using KeyChord = std::vector<std::uint16_t>;
+constexpr std::uint16_t MatrixKey(int row, int column) {
+    return static_cast<std::uint16_t>(0x1000 + row * 8 + column);
+}
 
 // Chords for an ASCII text: letters unshifted (the capitals of the
 // legends), digits, space, Enter for '\r'; other characters are not used.
