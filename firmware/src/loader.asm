@@ -5,7 +5,7 @@
 ;   1. In configuration 0, track 0, side 0, sector 1 of drive A is read
 ;      into the workspace (HDRBUF) and its header checked: 133 mm, two
 ;      sides, 1024-byte sectors, 5 a track, at least 80 tracks; a load
-;      address other than 0; 1 to 62 sectors; the program ending at or
+;      address other than 0; 1 to 61 sectors; the program ending at or
 ;      below F800h.
 ;   2. Header word 4 sectors are read from track 0, side 0, sector 1 on
 ;      (sectors 1-5, then side 1, then the next track) to header word 0.
@@ -34,7 +34,7 @@ FDCDAT  EQU 3B1Bh
 CFGREG4 EQU 0FA7Fh      ; configuration register in configuration 4
 FDCST4  EQU 0FB18h      ; floppy controller status in configuration 4
 FDCDAT4 EQU 0FB1Bh
-MAXSEC  EQU 62          ; 62 x 1024 bytes = F800h
+MAXSEC  EQU 61          ; 61 x 1024 bytes from 0400h on reach F7FFh
 LIMIT   EQU 0F8h        ; the program must end at or below F800h
 TRYMAX  EQU 4           ; attempts for a sector
 
@@ -86,7 +86,7 @@ LDHDR1: LD HL,(HDRBUF)          ; load address 0: not a system disk
         LD A,H
         OR L
         JP Z,LDNOBT
-        LD HL,(HDRBUF+4)        ; sectors to load: 1..62
+        LD HL,(HDRBUF+4)        ; sectors to load: 1..61
         LD A,L
         OR H
         JP Z,LDNOBT             ; 0: not a system disk

@@ -211,6 +211,36 @@ TEST(Firmware, ConsoleScrollsUpWhenTheScreenIsFull) {
     EXPECT_EQ(r.Row(14), Koi("H или ?            - эта справка"));
 }
 
+// While the monitor prints and scrolls, every frame shows at most one
+// inverted cell, and only where the cursor is (its column and row lie at
+// F800h and F801h of the workspace): writing hides the cursor, and no
+// inverted cell is left behind or scrolled up.
+TEST(Firmware, CursorIsHiddenWhileWritingAndNeverLeftBehind) {
+    auto run = Monitor("H\rD 0 1FF\rH\r");
+    run.frames += 100;
+    int framesWithCursor = 0, stray = 0, many = 0;
+    run.control = [&](int frame, tComputer_I8080_Korvet& m) {
+        if (frame < 30) return;
+        const auto& mem = m.GetMemory();
+        const auto ram = m.GetMemory().Ram();
+        const int cursor = ram[0xF801] * 64 + ram[0xF800];
+        int inverted = 0;
+        for (int n = 0; n < 1024; ++n) {
+            if (mem.CellAttribute(n) & 0x80) {
+                ++inverted;
+                stray += n != cursor;
+            }
+        }
+        many += inverted > 1;
+        framesWithCursor += inverted == 1;
+    };
+    const auto r = run.Run();
+    EXPECT_EQ(stray, 0);
+    EXPECT_EQ(many, 0);
+    EXPECT_GT(framesWithCursor, 100);
+    EXPECT_EQ(r.Row(15), ">");
+}
+
 // Disk images for the boot tests, made with velgard-cli disk new and a
 // header patched as needed.
 std::filesystem::path MakeDisk(const test::TempDir& dir, const std::string& name, int load, int start, int sectors) {
@@ -307,7 +337,7 @@ TEST(Firmware, UnbootableDisksAreReportedAndLeaveTheMonitor) {
         {0x0000, 0x0000, 0, "Диск в дисководе A не загрузочный"},        // blank disk
         {0x0000, 0x0020, 5, "Диск в дисководе A не загрузочный"},        // load address 0
         {0x1000, 0x1020, 0, "Диск в дисководе A не загрузочный"},        // nothing to load
-        {0x0400, 0x0400, 63, "Ошибка: образ не помещается в память"},    // over 62 KB
+        {0x0100, 0x0100, 62, "Ошибка: образ не помещается в память"},    // over 61 sectors
         {0x0800, 0x0800, 0x13E, "Ошибка: образ не помещается в память"}, // a count over 255
         {0xF401, 0xF401, 1, "Ошибка: образ не помещается в память"},     // one byte into F800h
         {0xE800, 0xE800, 5, "Ошибка: образ не помещается в память"},     // reaches FC00h

@@ -68,6 +68,70 @@ TEST(Screens, DemoDiskFirstScreenMatchesItsGoldenPicture) {
     }
 }
 
+struct Rgb {
+    unsigned width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+Rgb ReadRgb(const std::filesystem::path& path) {
+    Rgb p;
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&img, path.c_str())) return p;
+    img.format = PNG_FORMAT_RGB;
+    p.pixels.resize(PNG_IMAGE_SIZE(img));
+    if (png_image_finish_read(&img, nullptr, p.pixels.data(), 0, nullptr)) {
+        p.width = img.width;
+        p.height = img.height;
+    }
+    png_image_free(&img);
+    return p;
+}
+
+// The cursor blinks from the frame interrupt: shown for half a second,
+// hidden for half a second. Two screenshots half a second apart differ,
+// and only inside the cursor's cell (8 x 16 pixels in 64 columns, 16 x 16
+// in 32 columns, where only every other cell is shown).
+TEST(Screens, BlinkingCursorIsTheOnlyDifferenceHalfASecondApart) {
+    struct Case {
+        std::vector<std::string> args;
+        unsigned left, top, width;  // the cursor cell in the picture
+    } cases[] = {
+        {{"--frames", "100"}, 8, 32, 8},                          // after the prompt
+        {{"--cpu", "z80", "--type", "M 7000", "--frames", "150"}, 56, 32, 8},
+        // 32 columns through the entry at 006Fh, then "AB" typed.
+        {{"--type", "M 7100 3E 1 CD 6F 0 C9\rG 7100\rAB", "--frames", "450"}, 48, 0, 16},
+    };
+    test::TempDir dir;
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(n));
+        std::vector<Rgb> shots;
+        for (int later = 0; later < 2; ++later) {
+            const auto png = dir / ("cursor" + std::to_string(n) + "_" + std::to_string(later) + ".png");
+            auto args = c.args;
+            if (later) args[args.size() - 1] = std::to_string(std::stoi(args.back()) + 25);
+            args.insert(args.end(), {"--roms-dir", dir.Path().string(), "--screenshot", png.string()});
+            const auto r = RunHeadless(args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            shots.push_back(ReadRgb(png));
+            ASSERT_EQ(shots.back().width, 512u);
+        }
+        std::size_t inside = 0, outside = 0;
+        for (unsigned y = 0; y < 256; ++y) {
+            for (unsigned x = 0; x < 512; ++x) {
+                const std::size_t i = (y * 512 + x) * 3;
+                if (std::equal(&shots[0].pixels[i], &shots[0].pixels[i + 3], &shots[1].pixels[i])) continue;
+                const bool inCell = x >= c.left && x < c.left + c.width && y >= c.top && y < c.top + 16;
+                ++(inCell ? inside : outside);
+            }
+        }
+        EXPECT_EQ(outside, 0u);
+        EXPECT_EQ(inside, c.width * 16) << "the whole cell changes";
+        ++n;
+    }
+}
+
 // A user's 8 KB "Контур 2.0" dump in roms/: a tiny program that fills the
 // character memory with the full block, so the whole screen turns white.
 TEST(Screens, RomsFolderDumpOfRightLengthIsUsedWrongLengthIsIgnored) {
