@@ -117,6 +117,7 @@ VECTORS:
         JP BOOTERR              ; 0072h: disk loader failed, code in A
         JP PUTS                 ; 0075h: print the 0-terminated text at HL
         JP BOOT                 ; 0078h: boot from drive A
+        JP DREAD                ; 007Bh: read a sector of drive A (see there)
 
 ; Identification: "VELGARD", the ROM set and the firmware version.
         DS 80h-$, 0FFh
@@ -1257,6 +1258,13 @@ BOOTGO: LD A,01h                ; drive A, side 0
         LD (SNDCTL),A
         CALL CURHIDE
         JP LOADER
+
+; Reads sector C (1-5) of track D, side E (0 or 1) of drive A to HL ..
+; HL+1023 in configuration 0, trying four times. Carry set when it could not
+; be read; else HL ends after the 1024 bytes. C and DE are kept, A and B
+; change. Interrupts may stay enabled.
+DREAD:  XOR A
+        JP RDSEC
 
 ; The loader failed (in configuration 0). A = 1 not ready, 2 read error,
 ; 3 not a bootable disk, 4 does not fit.

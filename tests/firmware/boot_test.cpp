@@ -163,6 +163,36 @@ TEST(Boot, ReadErrorsAreTriedAgainBeforeTheyAreReported) {
     }
 }
 
+// Programs in configuration 0 read sectors through the entry at 007Bh: here
+// track 1, side 1, sector 4 of a disk that is not bootable, to 7000h, and
+// then a sector of an empty drive, which fails with carry set.
+TEST(Boot, SectorReadEntryForPrograms) {
+    test::TempDir dir;
+    auto image = BlankDisk(dir);
+    for (std::size_t i = 32; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 + i / 1024);
+    const auto path = dir / "data.kdi";
+    test::WriteBinary(path, image);
+    for (bool z80 : {false, true}) {
+        FirmwareRun run;
+        run.z80 = z80;
+        run.driveA = path.string();
+        // LXI H,7000h / LXI D,0101h / MVI C,4 / CALL 007Bh / SBB A / STA 6FFFh / RET
+        run.keys = test::Keys("M 7100 21 0 70 11 1 1 E 4 CD 7B 0 9F 32 FF 6F C9\rG 7100\r");
+        run.frames = 50 + static_cast<int>(run.keys.size()) * 8 + 40;
+        const auto r = run.Run();
+        const std::size_t offset = (1 * 2 + 1) * 5120 + 3 * 1024;
+        EXPECT_TRUE(std::equal(image.begin() + offset, image.begin() + offset + 1024, r.ram.begin() + 0x7000))
+            << (z80 ? "Z80" : "8080");
+        EXPECT_EQ(r.ram[0x6FFF], 0) << "no carry";
+        EXPECT_EQ(r.ram[0x7400], 0) << "not a byte more";
+    }
+    FirmwareRun run;
+    run.keys = test::Keys("M 7100 21 0 70 11 0 0 E 1 CD 7B 0 9F 32 FF 6F C9\rG 7100\r");
+    run.frames = 50 + static_cast<int>(run.keys.size()) * 8 + 40;
+    const auto r = run.Run();
+    EXPECT_EQ(r.ram[0x6FFF], 0xFF) << "carry: drive A is empty";
+}
+
 // A tiny 8080 assembler for the test program: bytes, and words that are
 // addresses of labels fixed up at the end.
 class Code {
