@@ -63,7 +63,6 @@ LINEBUF EQU WS+20h      ; input line, LINEMAX characters and a 0
 LINEMAX EQU 60
 WSEND   EQU WS+100h
 
-
 ; ---- Restart and interrupt entries ----------------------------------------
         ORG 0000h
 RESET:  DI                      ; the 8080 comes up with interrupts enabled
