@@ -1,7 +1,7 @@
 ; Velgard disk loader, part of the core (included by core.asm).
 ;
 ; It runs from the ROM, so that a program may be loaded anywhere in
-; 0000h-F7FFh: everything below the device pages of configuration 7.
+; 0001h-F7FFh: everything below the device pages of configuration 7.
 ;   1. In configuration 0, track 0, side 0, sector 1 of drive A is read
 ;      into the workspace (HDRBUF) and its header checked: 133 mm, two
 ;      sides, 1024-byte sectors, 5 a track, at least 80 tracks; a load
