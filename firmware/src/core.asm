@@ -31,6 +31,8 @@ CFG8    EQU 20h         ; configuration 8 (configuration 0 + graphics window)
 SYSNORM EQU 20h         ; system register: page 0, bank 0, 64 columns,
                         ; characters written with attribute 0
 SYSINV  EQU 10h         ; bits 5-4 = 01: characters written inverted
+SYSST   EQU 3B38h       ; status: bit 3 = characters are written inverted
+BLINKT  EQU 25          ; the cursor shows for 25 frames, then hides for 25
 
 PICMASK EQU 0EFh        ; only line 4, the display frame, enabled
 BEEPDIV EQU 2000        ; 2 MHz / 2000 = 1 kHz
@@ -47,15 +49,19 @@ LASTKEY EQU WS+7        ; matrix position of the held key, FFh = none
 PREV7   EQU WS+8        ; modifier row (row 7) at the last scan
 CAPS    EQU WS+9        ; ФИКС: 1 = small letters without SHIFT
 CYR     EQU WS+10       ; 1 = Cyrillic letters (ГРФ), 0 = Latin (АЛФ)
-KEYBUF  EQU WS+11       ; key read ahead by CONST, 0 = none
+KEYBUF  EQU WS+11       ; key read ahead by CONST (valid when KEYRDY is 1)
 DUMPAD  EQU WS+12       ; next address of D without arguments (word)
 BOOTQ   EQU WS+14       ; 1 = boot quietly (power-on attempt)
 CMDPTR  EQU WS+15       ; parse pointer into LINEBUF (word)
+KEYRDY  EQU WS+17       ; 1 = KEYBUF holds a key (its code may be 00h)
+CURVIS  EQU WS+18       ; 1 = the cursor cell is shown inverted now
+CURBSY  EQU WS+19       ; 1 = output is being written: no blinking
+BLINK   EQU WS+20       ; frames until the cursor changes
+TRIES   EQU WS+21       ; disk loader: attempts left for this sector
+LDCNT   EQU WS+22       ; disk loader: sectors still to load
 LINEBUF EQU WS+20h      ; input line, LINEMAX characters and a 0
 LINEMAX EQU 60
 WSEND   EQU WS+100h
-
-LOADAT  EQU 0F000h      ; where the disk loader runs (see loader.asm)
 
 ; ---- Restart and interrupt entries ----------------------------------------
         ORG 0000h
@@ -110,6 +116,7 @@ VECTORS:
         JP BOOTERR              ; 0072h: disk loader failed, code in A
         JP PUTS                 ; 0075h: print the 0-terminated text at HL
         JP BOOT                 ; 0078h: boot from drive A
+        JP DREAD                ; 007Bh: read a sector of drive A (see there)
 
 ; Identification: "VELGARD", the ROM set and the firmware version.
         DS 80h-$, 0FFh
@@ -117,6 +124,8 @@ VECTORS:
         DB ROMSET, HASBAS, 1, 0
 
 ; ---- Interrupt handlers ---------------------------------------------------
+; The frame interrupt counts frames, times the key repeat and blinks the
+; cursor (unless output is being written just now).
 IRQFRAM:
         PUSH AF
         PUSH HL
@@ -128,7 +137,25 @@ IRQFRAM:
         JP Z,IRQF1
         DEC A
         LD (REPCNT),A
-IRQF1:  LD A,20h                ; non-specific end of interrupt
+IRQF1:  LD A,(CURBSY)
+        OR A
+        JP NZ,IRQF3
+        LD HL,BLINK
+        DEC (HL)
+        JP NZ,IRQF3
+        LD (HL),BLINKT
+        PUSH BC
+        PUSH DE
+        LD A,(CURVIS)
+        XOR 1
+        LD (CURVIS),A
+        LD B,SYSNORM
+        JP Z,IRQF2
+        LD B,SYSINV
+IRQF2:  CALL CURATT
+        POP DE
+        POP BC
+IRQF3:  LD A,20h                ; non-specific end of interrupt
         LD (PICCMD),A
         POP HL
         POP AF
@@ -259,9 +286,9 @@ CONOUT: PUSH AF
         PUSH BC
         PUSH DE
         PUSH HL
-        LD B,A
+        PUSH AF
         CALL CURHIDE
-        LD A,B
+        POP AF
         CALL OUTCH
         CALL CURSHOW
         POP HL
@@ -474,21 +501,58 @@ CELL1:  LD E,A
         POP AF
         RET
 
-; The cursor is the inverted cell under it.
+; The cursor is the inverted cell under it. It blinks from the frame
+; interrupt; while output is written (CURBSY = 1) it stays hidden.
+; CURHIDE and CURSHOW change A, BC, DE, HL.
 CURHIDE:
-        CALL CELLAD
-        LD A,(HL)
-        LD (HL),A               ; rewritten with attribute 0
+        LD A,1                  ; first keep the frame interrupt away
+        LD (CURBSY),A
+        LD A,(CURVIS)
+        OR A
+        RET Z
+        XOR A
+        LD (CURVIS),A
+        LD B,SYSNORM
+        JP CURATT
+
+; Shows the cursor for a full blink phase and lets it blink again.
+CURSHOW:
+        LD A,1
+        LD (CURVIS),A
+        LD A,BLINKT
+        LD (BLINK),A
+        LD B,SYSINV
+        CALL CURATT
+        XOR A
+        LD (CURBSY),A
         RET
 
-CURSHOW:
-        CALL CELLAD
-        LD A,(SYSSH)
-        XOR 30h                 ; bits 5-4: 10 (normal) -> 01 (inverted)
+; Rewrites the cursor cell with the attribute mode in B (SYSINV or
+; SYSNORM, as bits 5-4 of the system register). The system register and
+; the attribute latch are put back as they were, so a program that writes
+; characters itself is not disturbed.
+CURATT: CALL CELLAD
+        LD A,(SYSST)            ; the latch: bit 3 = writing inverted
+        AND 08h
+        LD C,A
+        LD A,(SYSREG)
+        LD E,A                  ; E = the system register as it was
+        AND 0CFh
+        OR B
         LD (SYSREG),A
         LD A,(HL)
-        LD (HL),A               ; rewritten inverted
-        LD A,(SYSSH)
+        LD (HL),A
+        LD A,E                  ; the latch as it was (modes 01 and 10 set
+        AND 0CFh                ; it), then the register itself
+        LD B,A
+        LD A,C
+        OR A
+        LD A,SYSNORM
+        JP Z,CURAT1
+        LD A,SYSINV
+CURAT1: OR B
+        LD (SYSREG),A
+        LD A,E
         LD (SYSREG),A
         RET
 
@@ -561,8 +625,16 @@ BEEP1:  DEC BC
         RET
 
 ; ---- Keyboard -------------------------------------------------------------
-; KBSCAN looks at the matrix once. Returns NZ with the character in A when
-; a key was pressed or repeats, Z when there is nothing.
+; The matrix: rows 0-3 the letter keys (@ A-Z [ \ ] ^ _ by their Latin
+; legends), row 4 the digits 0-7, row 5 8 9 : ; , - . /, row 6 ВК CLS СТОП
+; DEL INS ЗБ TAB and the space bar, row 7 SHIFT АЛФ ГРФ ESC СЕЛ CTRL ФИКС
+; SHIFT, row 8 the keypad 0-7, row 9 keypad 8, 9 and the point (column 6),
+; row 10 F1-F5. A key's position is row x 8 + column (0-87).
+ROW7KEY EQU 18h         ; the keys of row 7 that give codes: ESC and СЕЛ
+
+; KBSCAN looks at the matrix once. Returns carry set with the code in A
+; when a key was pressed or repeats (the code may be 00h: CTRL+@), carry
+; clear when there is nothing.
 KBSCAN: PUSH BC
         PUSH HL
         CALL KBSC
@@ -608,12 +680,19 @@ KBS4:   LD A,(HL)
         LD C,A
         DEC B
         JP NZ,KBS4
-        LD C,64                 ; rows 8 and 9: the keypad and arrows
+        LD A,(KBD+80h)          ; C = 56: ESC and СЕЛ of row 7
+        AND ROW7KEY
+        JP NZ,KBFOUND
+        LD C,64                 ; rows 8-10: the keypad and F1-F5
         LD A,(KBD+101h)
         OR A
         JP NZ,KBFOUND
         LD C,72
         LD A,(KBD+102h)
+        OR A
+        JP NZ,KBFOUND
+        LD C,80
+        LD A,(KBD+104h)
         OR A
         JP NZ,KBFOUND
         LD A,0FFh               ; nothing held
@@ -647,21 +726,18 @@ KBSAME: LD A,(REPCNT)
 KBREP:  LD A,3                  ; then every 60 ms
         LD (REPCNT),A
 
-; C = matrix position (row x 8 + column) -> A = character, Z if none.
+; C = matrix position -> A = code, carry set (every key has a code).
 KBXLAT: LD A,(PREV7)
         LD B,A
         LD A,C
         CP 32
         JP NC,KBDIG
-        ; rows 0-3: letters and the symbols @ [ \ ] ^ _
+        ; rows 0-3: letters and the symbols @ [ \ ] ^ _; with CTRL the
+        ; control code of the key's Latin legend, 00h-1Fh, in both alphabets
         LD A,B
         AND 20h                 ; CTRL
-        JP Z,KBX1
         LD A,C
-        ADD A,40h
-        AND 1Fh
-        OR A
-        RET
+        JP NZ,KBRET
 ; Letters come as the capitals of the legends; SHIFT or ФИКС (not both)
 ; gives small letters.
 KBX1:   LD A,B
@@ -693,7 +769,7 @@ KBLAT:  LD A,C
         JP KBRET
 KBLATU: ADD A,40h               ; A-Z
         JP KBRET
-KBSYM:  LD A,B                  ; @ [ \ ] ^ _ and, shifted, ` { | } ~
+KBSYM:  LD A,B                  ; @ [ \ ] ^ _ and, shifted, ` { | } ~ DEL
         OR A
         LD A,C
         JP NZ,KBSYMU
@@ -721,43 +797,70 @@ KBD2:   LD C,A
         JP Z,KBRET
         XOR 10h
         JP KBRET
+        ; rows 6-10: from the table, plain or with SHIFT
 KBTAB:  SUB 48
-        LD C,A
-        LD B,0
-        LD HL,KEYTAB
-        ADD HL,BC
+        ADD A,A
+        LD L,A
+        LD A,B
+        AND 81h
+        JP Z,KBT1
+        INC L
+KBT1:   LD A,L
+        ADD A,KEYTAB AND 0FFh
+        LD L,A
+        LD A,KEYTAB SHR 8
+        ADC A,0
+        LD H,A
         LD A,(HL)
-KBRET:  OR A
+KBRET:  SCF
         RET
 
-; Positions 48-79: row 6 (editing keys), row 7 (modifiers: no code),
-; rows 8-9 (keypad).
-KEYTAB: DB 0Dh,0Ch,03h,7Fh,1Ch,08h,09h,' '      ; ВК CLS СТОП DEL INS ЗБ TAB пробел
-        DB 0,0,0,0,0,0,0,0
-        DB 0,0,1Ah,0,08h,0,18h,1Eh               ; keypad 0-7: down, left, right, home
-        DB 19h,0,0,0,0,0,0,0                     ; keypad 8: up
+; Codes of the keys that have no character of their own.
+KF1     EQU 80h         ; F1-F5: 80h-84h, with SHIFT (F6-F10) 85h-89h
+KBACKT  EQU 8Ah         ; keypad 0 (|<-)
+KLEFTW  EQU 8Bh         ; keypad 1 (double arrow left)
+KRIGHTW EQU 8Ch         ; keypad 3 (double arrow right)
+KMENU   EQU 8Dh         ; keypad 5 (menu)
+KUPR    EQU 8Eh         ; keypad 9 (arrow up and right)
+KSEL    EQU 8Fh         ; СЕЛ
+
+; Positions 48-87, two codes a key: plain, with SHIFT. CTRL changes none
+; of them. The modifiers and the empty places of row 9 have 0.
+KEYTAB: DB 0Dh,0Ah, 0Ch,0Ch, 03h,03h, 7Fh,7Fh    ; ВК (ПС with SHIFT) CLS СТОП DEL
+        DB 1Ch,1Ch, 08h,08h, 09h,09h, ' ',' '    ; INS ЗБ TAB пробел
+        DB 0,0, 0,0, 0,0, 1Bh,1Bh                ; SHIFT АЛФ ГРФ ESC (АР2)
+        DB KSEL,KSEL, 0,0, 0,0, 0,0              ; СЕЛ CTRL ФИКС SHIFT
+        DB KBACKT,'0', KLEFTW,'1', 1Ah,'2', KRIGHTW,'3'  ; keypad 0-3
+        DB 08h,'4', KMENU,'5', 18h,'6', 1Eh,'7'          ; keypad 4-7
+        DB 19h,'8', KUPR,'9', 0,0, 0,0                   ; keypad 8, 9
+        DB 0,0, 0,0, 09h,'.', 0,0                        ; keypad point (->|)
+        DB KF1,KF1+5, KF1+1,KF1+6, KF1+2,KF1+7, KF1+3,KF1+8  ; F1-F4 (F6-F9)
+        DB KF1+4,KF1+9, 0,0, 0,0, 0,0                     ; F5 (F10)
 
 ; A = FFh if a key is waiting, else 0.
-CONST:  LD A,(KEYBUF)
+CONST:  LD A,(KEYRDY)
         OR A
         JP NZ,CONST1
         CALL KBSCAN
-        RET Z
+        JP NC,CONST2
         LD (KEYBUF),A
+        LD A,1
+        LD (KEYRDY),A
 CONST1: LD A,0FFh
         RET
+CONST2: XOR A
+        RET
 
-; Waits for a key; A = its character.
-CONIN:  LD A,(KEYBUF)
+; Waits for a key; A = its code.
+CONIN:  LD A,(KEYRDY)
         OR A
         JP Z,CONIN1
-        PUSH AF
         XOR A
-        LD (KEYBUF),A
-        POP AF
+        LD (KEYRDY),A
+        LD A,(KEYBUF)
         RET
 CONIN1: CALL KBSCAN
-        JP Z,CONIN1
+        JP NC,CONIN1
         RET
 
 ; ---- Monitor --------------------------------------------------------------
@@ -823,7 +926,11 @@ GETL1:  CALL CONIN
         JP Z,GETLESC
         CP 20h
         JP C,GETL1
-        LD C,A
+        CP 80h                  ; 80h-BFh: the keys without a character
+        JP C,GETL0
+        CP 0C0h
+        JP C,GETL1
+GETL0:  LD C,A
         LD A,B
         CP LINEMAX
         JP NC,GETLFUL
@@ -1148,21 +1255,18 @@ BOOTGO: LD A,01h                ; drive A, side 0
         LD (PICDAT),A
         LD A,06h                ; sound off
         LD (SNDCTL),A
-        LD HL,LOADER            ; copy the loader to high RAM and run it
-        LD DE,LOADAT
-        LD BC,LOADEND-LOADER
-BOOTC:  LD A,(HL)
-        LD (DE),A
-        INC HL
-        INC DE
-        DEC BC
-        LD A,B
-        OR C
-        JP NZ,BOOTC
-        JP LOADAT
+        CALL CURHIDE
+        JP LOADER
 
-; The loader failed and has switched back to configuration 0.
-; A = 1 not ready, 2 read error, 3 not a bootable disk, 4 does not fit.
+; Reads sector C (1-5) of track D, side E (0 or 1) of drive A to HL ..
+; HL+1023 in configuration 0, trying four times. Carry set when it could not
+; be read; else HL ends after the 1024 bytes. C and DE are kept, A and B
+; change. Interrupts may stay enabled.
+DREAD:  XOR A
+        JP RDSEC
+
+; The loader failed (in configuration 0). A = 1 not ready, 2 read error,
+; 3 not a bootable disk, 4 does not fit.
 BOOTERR:
         LD SP,0000h
         LD B,A
@@ -1193,8 +1297,7 @@ BERR2:  CALL PUTS
         CALL CRLF
         JP MONITOR
 
-LOADER: INCBIN loader.bin
-LOADEND:
+        INCLUDE loader.asm
 
 ; ---- Texts (character codes of the machine: KOI-8 Cyrillic) ---------------
 TROMNM:

@@ -54,8 +54,9 @@ int main(int argc, char** argv) {
                     std::to_string(systemBytes) + " bytes of the system tracks");
     const unsigned load = Word(program, 0);
     const std::size_t sectors = (program.size() + 1023) / 1024;
-    if (load + sectors * 1024 > 0xF000)
-        return Fail("the program would reach above EFFFh, where the loader runs");
+    if (load == 0) return Fail("load address 0 marks a disk that is not bootable");
+    if (load + sectors * 1024 > 0xF800)
+        return Fail("the program would reach the device pages at F800h");
 
     for (std::size_t i = 0; i < program.size(); ++i) {
         if (i >= 6 && i < 32) continue;  // the disk's own header stays

@@ -37,17 +37,33 @@ TEST(Firmware, PowerOnBannerOfEveryRomSetOnBothProcessors) {
             FirmwareRun run;
             run.rom = rom;
             run.z80 = z80;
-            run.frames = 60;
+            run.frames = 100;
+            const std::string banner = Koi(std::string(names[rom]) + " - открытая прошивка Velgard 1.0");
+            std::string rowAtHalfSecond;
+            int shown = 0, hidden = 0, stray = 0;
+            run.observe = [&](int frame, const tMemory_Korvet64Kb& m) {
+                if (frame == 25) {
+                    for (int c = 0; c < static_cast<int>(banner.size()); ++c)
+                        rowAtHalfSecond += static_cast<char>(m.CellCode(c));
+                }
+                if (frame < 30) return;
+                // The cursor is the one inverted cell, after the prompt.
+                for (int n = 0; n < 1024; ++n)
+                    stray += n != 2 * 64 + 1 && (m.CellAttribute(n) & 0x80) != 0;
+                ((m.CellAttribute(2 * 64 + 1) & 0x80) ? shown : hidden)++;
+            };
             const auto r = run.Run();
             SCOPED_TRACE("ROM " + std::to_string(rom) + (z80 ? " Z80" : " 8080"));
-            EXPECT_EQ(r.Row(0), Koi(std::string(names[rom]) + " - открытая прошивка Velgard 1.0"));
+            EXPECT_EQ(rowAtHalfSecond, banner) << "the banner within half a second";
+            EXPECT_EQ(r.Row(0), banner);
             EXPECT_EQ(r.Row(1), Koi("Монитор: H - справка"));
             EXPECT_EQ(r.Row(2), ">");
             EXPECT_EQ(r.configuration, 0);
-            EXPECT_EQ(r.systemRegister & 0x0F, 0) << "page 0, bank 0, 64 columns";
-            // The cursor is the one inverted cell, after the prompt.
-            for (int n = 0; n < 1024; ++n)
-                ASSERT_EQ(r.attributes[static_cast<std::size_t>(n)] & 0x80, n == 2 * 64 + 1 ? 0x80 : 0) << "cell " << n;
+            EXPECT_EQ(r.systemRegister & 0x3F, 0x20) << "page 0, bank 0, 64 columns, normal characters";
+            EXPECT_EQ(stray, 0);
+            // 70 frames of blinking: shown and hidden by turns, 25 frames each.
+            EXPECT_GE(shown, 20);
+            EXPECT_GE(hidden, 20);
         }
     }
 }
@@ -195,6 +211,36 @@ TEST(Firmware, ConsoleScrollsUpWhenTheScreenIsFull) {
     EXPECT_EQ(r.Row(14), Koi("H или ?            - эта справка"));
 }
 
+// While the monitor prints and scrolls, every frame shows at most one
+// inverted cell, and only where the cursor is (its column and row lie at
+// F800h and F801h of the workspace): writing hides the cursor, and no
+// inverted cell is left behind or scrolled up.
+TEST(Firmware, CursorIsHiddenWhileWritingAndNeverLeftBehind) {
+    auto run = Monitor("H\rD 0 1FF\rH\r");
+    run.frames += 100;
+    int framesWithCursor = 0, stray = 0, many = 0;
+    run.control = [&](int frame, tComputer_I8080_Korvet& m) {
+        if (frame < 30) return;
+        const auto& mem = m.GetMemory();
+        const auto ram = m.GetMemory().Ram();
+        const int cursor = ram[0xF801] * 64 + ram[0xF800];
+        int inverted = 0;
+        for (int n = 0; n < 1024; ++n) {
+            if (mem.CellAttribute(n) & 0x80) {
+                ++inverted;
+                stray += n != cursor;
+            }
+        }
+        many += inverted > 1;
+        framesWithCursor += inverted == 1;
+    };
+    const auto r = run.Run();
+    EXPECT_EQ(stray, 0);
+    EXPECT_EQ(many, 0);
+    EXPECT_GT(framesWithCursor, 100);
+    EXPECT_EQ(r.Row(15), ">");
+}
+
 // Disk images for the boot tests, made with velgard-cli disk new and a
 // header patched as needed.
 std::filesystem::path MakeDisk(const test::TempDir& dir, const std::string& name, int load, int start, int sectors) {
@@ -289,14 +335,19 @@ TEST(Firmware, UnbootableDisksAreReportedAndLeaveTheMonitor) {
         const char* message;
     } cases[] = {
         {0x0000, 0x0000, 0, "Диск в дисководе A не загрузочный"},        // blank disk
-        {0x1000, 0x1000, 61, "Ошибка: образ не помещается в память"},    // over 60 KB
-        {0xE800, 0xE800, 3, "Ошибка: образ не помещается в память"},     // reaches F400h
+        {0x0000, 0x0020, 5, "Диск в дисководе A не загрузочный"},        // load address 0
+        {0x1000, 0x1020, 0, "Диск в дисководе A не загрузочный"},        // nothing to load
+        {0x0100, 0x0100, 62, "Ошибка: образ не помещается в память"},    // over 61 sectors
+        {0x0800, 0x0800, 0x13E, "Ошибка: образ не помещается в память"}, // a count over 255
+        {0xF401, 0xF401, 1, "Ошибка: образ не помещается в память"},     // one byte into F800h
+        {0xE800, 0xE800, 5, "Ошибка: образ не помещается в память"},     // reaches FC00h
         {0xFC00, 0xFC00, 1, "Ошибка: образ не помещается в память"},     // wraps past FFFFh
     };
     int n = 0;
     for (const auto& c : cases) {
         FirmwareRun run;
-        run.driveA = MakeDisk(dir, "d" + std::to_string(n++) + ".kdi", c.load, c.start, c.sectors).string();
+        const std::string name = std::to_string(n++) + ".kdi";
+        run.driveA = MakeDisk(dir, name, c.load, c.start, c.sectors).string();
         run.frames = 60;
         const auto r = run.Run();
         EXPECT_EQ(r.configuration, 0);

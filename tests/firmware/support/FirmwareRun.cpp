@@ -10,6 +10,7 @@
 #include "machine/HeadlessHost.h"
 #include "machine/KorvetKeyboard.h"
 #include "machine/Utf8.h"
+#include "devices/PIC_I8259A.h"
 #include "support/TestSupport.h"
 
 namespace velgard::test {
@@ -60,6 +61,7 @@ FirmwareRun::Result FirmwareRun::Run() const {
     host.SetPump([&] {
         ++frame;
         if (observe) observe(frame, m->GetMemory());
+        if (control) control(frame, *m);
         if (frame >= frames) m->Stop();
         if (frame < 50) return;
         if (wait > 0) {
@@ -67,11 +69,17 @@ FirmwareRun::Result FirmwareRun::Run() const {
             return;
         }
         if (down) {
-            for (auto vk : keys[next - 1]) keyboard.KeyUp(vk);
+            for (auto vk : keys[next - 1]) {
+                if (vk >= MatrixKey(0, 0)) keyboard.MouseUp();
+                else keyboard.KeyUp(vk);
+            }
             down = false;
             wait = 3;
         } else if (next < keys.size()) {
-            for (auto vk : keys[next]) keyboard.KeyDown(vk);
+            for (auto vk : keys[next]) {
+                if (vk >= MatrixKey(0, 0)) keyboard.MouseDown((vk - MatrixKey(0, 0)) / 8, (vk - MatrixKey(0, 0)) % 8);
+                else keyboard.KeyDown(vk);
+            }
             ++next;
             down = true;
             wait = holdFrames;
@@ -88,6 +96,14 @@ FirmwareRun::Result FirmwareRun::Run() const {
         result.attributes[static_cast<std::size_t>(i)] = memory.CellAttribute(i);
     }
     result.systemRegister = memory.SystemRegister();
+    result.ram.assign(memory.Ram().begin(), memory.Ram().end());
+    const CpuState& cpu = machine->Cpu();
+    result.pc = cpu.PC;
+    result.sp = cpu.SP;
+    result.hl = cpu.HL;
+    result.interruptsEnabled = cpu.IFF != 0;
+    result.interruptMask = memory.Pic().Imr();
+    result.port32 = memory.Port32Register();
     for (const auto& msg : host.Messages()) result.messages.push_back(msg.text);
     return result;
 }

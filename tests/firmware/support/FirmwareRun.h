@@ -11,13 +11,18 @@
 
 namespace velgard {
 class tMemory_Korvet64Kb;
+class tComputer_I8080_Korvet;
 }
 
 namespace velgard::test {
 
 // One step of typing: the PC keys (virtual-key codes) held together for
-// a few frames, then released.
+// a few frames, then released. MatrixKey(row, column) in a chord presses
+// that key of the Korvet matrix itself, as the mouse does (one a chord).
 using KeyChord = std::vector<std::uint16_t>;
+constexpr std::uint16_t MatrixKey(int row, int column) {
+    return static_cast<std::uint16_t>(0x1000 + row * 8 + column);
+}
 
 // Chords for an ASCII text: letters unshifted (the capitals of the
 // legends), digits, space, Enter for '\r'; other characters are not used.
@@ -32,6 +37,9 @@ struct FirmwareRun {
     std::string driveA;           // disk image for drive A, or none
     // Called at the end of every frame with the frame number (from 1).
     std::function<void(int, const tMemory_Korvet64Kb&)> observe;
+    // Called at the end of every frame, after `observe`, with the machine
+    // itself (to open a drive's door, for example).
+    std::function<void(int, tComputer_I8080_Korvet&)> control;
 
     struct Result {
         std::array<std::uint8_t, 1024> text{};  // character codes, row-major
@@ -39,6 +47,12 @@ struct FirmwareRun {
         std::uint8_t configuration = 0;
         std::uint8_t systemRegister = 0;
         std::vector<std::string> messages;      // host messages shown
+        std::vector<std::uint8_t> ram;           // all 64 KB at the end
+        // The processor and the devices at the end of the run.
+        std::uint16_t pc = 0, sp = 0, hl = 0;
+        bool interruptsEnabled = false;
+        std::uint8_t interruptMask = 0;          // the controller's OCW1
+        std::uint8_t port32 = 0;
         // Text row r as a string of character codes, trailing blanks cut.
         std::string Row(int r) const;
         // True when some row starts with `prefix`.
