@@ -93,6 +93,8 @@ std::uint16_t Word(const Ram& ram, std::uint16_t address) {
 
 struct VelgardMachine {
     Ram ram{};
+    std::array<std::uint8_t*, 256> pages{};
+    std::uint8_t pending = 0;
     CpuEntries entries{};
     CpuState state{};
 
@@ -106,6 +108,12 @@ struct VelgardMachine {
         entries.InterruptAck = [](CpuState*, std::uint16_t*) { return false; };
         state.Entries = &entries;
         state.Owner = this;
+        // RAM in direct pages and a clear pending flag, as the machine
+        // offers them to the core.
+        for (std::size_t p = 0; p < pages.size(); ++p) pages[p] = &ram[p << 8];
+        state.ReadPages = pages.data();
+        state.WritePages = pages.data();
+        state.InterruptPending = &pending;
         LoadProgram(ram);
         entries.Init(&state);
         state.PC = kOrigin;

@@ -94,33 +94,53 @@ VG_INLINE bool Condition(std::uint8_t f) {
     return (C & 1) ? set : !set;
 }
 
+// Memory through the owner's direct pages where it offers them, through the
+// callbacks everywhere else.
+VG_INLINE std::uint8_t FetchAt(CpuState* s, const CpuEntries* e, std::uint16_t address) {
+    if (const std::uint8_t* page = s->ReadPages[address >> 8]) [[likely]] return page[address & 0xFF];
+    return e->FetchByte(s, address);
+}
+
+VG_INLINE std::uint8_t ReadAt(CpuState* s, const CpuEntries* e, std::uint16_t address) {
+    if (const std::uint8_t* page = s->ReadPages[address >> 8]) [[likely]] return page[address & 0xFF];
+    return e->ReadMemory(s, address);
+}
+
+VG_INLINE void WriteAt(CpuState* s, const CpuEntries* e, std::uint16_t address, std::uint8_t value) {
+    if (std::uint8_t* page = s->WritePages[address >> 8]) [[likely]] {
+        page[address & 0xFF] = value;
+        return;
+    }
+    e->WriteMemory(s, address, value);
+}
+
 // The fetch helpers take PC in a register (the address after the opcode,
 // already stored in s->PC by Execute) rather than reloading it from the state
 // block: the reload would wait for that store to be forwarded, a delay that
 // lies on the chain from one instruction's PC to the next one's.
 VG_INLINE std::uint16_t FetchWord(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
-    const std::uint8_t lo = e->FetchByte(s, pc);
-    const std::uint8_t hi = e->FetchByte(s, static_cast<std::uint16_t>(pc + 1));
+    const std::uint8_t lo = FetchAt(s, e, pc);
+    const std::uint8_t hi = FetchAt(s, e, static_cast<std::uint16_t>(pc + 1));
     s->PC = static_cast<std::uint16_t>(pc + 2);
     return static_cast<std::uint16_t>(lo | (hi << 8));
 }
 
 VG_INLINE std::uint8_t FetchImmediate(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
-    const std::uint8_t v = e->FetchByte(s, pc);
+    const std::uint8_t v = FetchAt(s, e, pc);
     s->PC = static_cast<std::uint16_t>(pc + 1);
     return v;
 }
 
 VG_INLINE std::uint16_t ReadWord(CpuState* s, const CpuEntries* e, std::uint16_t address) {
-    const std::uint8_t lo = e->ReadMemory(s, address);
-    const std::uint8_t hi = e->ReadMemory(s, static_cast<std::uint16_t>(address + 1));
+    const std::uint8_t lo = ReadAt(s, e, address);
+    const std::uint8_t hi = ReadAt(s, e, static_cast<std::uint16_t>(address + 1));
     return static_cast<std::uint16_t>(lo | (hi << 8));
 }
 
 VG_INLINE void WriteWord(CpuState* s, const CpuEntries* e, std::uint16_t address,
                          std::uint16_t value) {
-    e->WriteMemory(s, address, static_cast<std::uint8_t>(value));
-    e->WriteMemory(s, static_cast<std::uint16_t>(address + 1), static_cast<std::uint8_t>(value >> 8));
+    WriteAt(s, e, address, static_cast<std::uint8_t>(value));
+    WriteAt(s, e, static_cast<std::uint16_t>(address + 1), static_cast<std::uint8_t>(value >> 8));
 }
 
 // SP is lowered first; then the low byte goes to SP and the high byte to SP + 1.
@@ -140,7 +160,7 @@ VG_INLINE std::uint16_t Pop(CpuState* s, const CpuEntries* e) {
 // Operand of an ALU or move instruction by register code; 6 reads M.
 template <unsigned R>
 VG_INLINE std::uint8_t Source(CpuState* s, const CpuEntries* e) {
-    if constexpr (R == 6) return e->ReadMemory(s, s->HL);
+    if constexpr (R == 6) return ReadAt(s, e, s->HL);
     else return Reg<R>(s);
 }
 
@@ -235,10 +255,10 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
     } else if constexpr (kX == 1) {
         // MOV r,r / MOV r,M / MOV M,r
         if constexpr (kY == 6) {
-            e->WriteMemory(s, s->HL, Reg<kZ>(s));
+            WriteAt(s, e, s->HL, Reg<kZ>(s));
             return 7;
         } else if constexpr (kZ == 6) {
-            Reg<kY>(s) = e->ReadMemory(s, s->HL);
+            Reg<kY>(s) = ReadAt(s, e, s->HL);
             return 7;
         } else {
             Reg<kY>(s) = Reg<kZ>(s);
@@ -261,8 +281,8 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
             return 10;
         } else if constexpr (kZ == 2) {
             if constexpr (kP < 2) {
-                if constexpr (kQ == 0) e->WriteMemory(s, Pair<kP>(s), s->A);  // STAX
-                else s->A = e->ReadMemory(s, Pair<kP>(s));                    // LDAX
+                if constexpr (kQ == 0) WriteAt(s, e, Pair<kP>(s), s->A);  // STAX
+                else s->A = ReadAt(s, e, Pair<kP>(s));                    // LDAX
                 return 7;
             } else if constexpr (kP == 2) {
                 const std::uint16_t address = FetchWord(s, e, pc);
@@ -271,8 +291,8 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
                 return 16;
             } else {
                 const std::uint16_t address = FetchWord(s, e, pc);
-                if constexpr (kQ == 0) e->WriteMemory(s, address, s->A);  // STA
-                else s->A = e->ReadMemory(s, address);                     // LDA
+                if constexpr (kQ == 0) WriteAt(s, e, address, s->A);  // STA
+                else s->A = ReadAt(s, e, address);                     // LDA
                 return 13;
             }
         } else if constexpr (kZ == 3) {
@@ -282,8 +302,8 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
         } else if constexpr (kZ == 4 || kZ == 5) {
             if constexpr (kY == 6) {
                 const std::uint16_t hl = s->HL;
-                const std::uint8_t v = e->ReadMemory(s, hl);
-                e->WriteMemory(s, hl, kZ == 4 ? Increment(s, v) : Decrement(s, v));
+                const std::uint8_t v = ReadAt(s, e, hl);
+                WriteAt(s, e, hl, kZ == 4 ? Increment(s, v) : Decrement(s, v));
                 return 10;
             } else {
                 Reg<kY>(s) = kZ == 4 ? Increment(s, Reg<kY>(s)) : Decrement(s, Reg<kY>(s));
@@ -292,7 +312,7 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
         } else if constexpr (kZ == 6) {
             const std::uint8_t v = FetchImmediate(s, e, pc);
             if constexpr (kY == 6) {
-                e->WriteMemory(s, s->HL, v);  // MVI M
+                WriteAt(s, e, s->HL, v);  // MVI M
                 return 10;
             } else {
                 Reg<kY>(s) = v;
@@ -400,8 +420,8 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
                 }
             }
             Push(s, e, static_cast<std::uint16_t>(pc + 2));
-            const std::uint8_t lo = e->FetchByte(s, pc);
-            const std::uint8_t hi = e->FetchByte(s, static_cast<std::uint16_t>(pc + 1));
+            const std::uint8_t lo = FetchAt(s, e, pc);
+            const std::uint8_t hi = FetchAt(s, e, static_cast<std::uint16_t>(pc + 1));
             s->PC = static_cast<std::uint16_t>(lo | (hi << 8));
             return 17;
         } else if constexpr (kZ == 5) {  // PUSH
@@ -424,12 +444,10 @@ __attribute__((noinline, cold)) void AcceptInterrupt(CpuState* s, const CpuEntri
     std::uint16_t pc = s->PC;
     // An interrupt that wakes a HLT (or arrives just before one) returns
     // past it.
-    if (e->ReadMemory(s, pc) == kOpHlt) pc = static_cast<std::uint16_t>(pc + 1);
+    if (ReadAt(s, e, pc) == kOpHlt) pc = static_cast<std::uint16_t>(pc + 1);
     Push(s, e, pc);
     s->PC = vector;
     s->IFF = 0;
-    s->LastCycles = kInterruptCycles;
-    s->TotalCycles += kInterruptCycles;
 }
 
 // Snapshot block: tag, stored size, then the fields from TotalCycles on.
@@ -477,21 +495,38 @@ void LoadFields(CpuState& s, const std::uint8_t* in) {
     s.EIDelay = static_cast<std::uint8_t>(GetLE(in, 1));
 }
 
-// Runs one instruction whose opcode has been fetched, and books its T-states.
-template <unsigned Op>
-void Handler(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
-    const unsigned cycles = Step<Op>(s, e, pc);
-    s->LastCycles = static_cast<std::uint16_t>(cycles);
-    s->TotalCycles += cycles;
-}
+using HandlerFn = unsigned (*)(CpuState*, const CpuEntries*, std::uint16_t);
 
-using HandlerFn = void (*)(CpuState*, const CpuEntries*, std::uint16_t);
+template <unsigned Op>
+unsigned Handler(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
+    return Step<Op>(s, e, pc);
+}
 
 template <std::size_t... Op>
 constexpr std::array<HandlerFn, 256> MakeHandlers(std::index_sequence<Op...>) {
     return {&Handler<Op>...};
 }
 constexpr std::array<HandlerFn, 256> kHandlers = MakeHandlers(std::make_index_sequence<256>());
+
+// One step: an interrupt acceptance or one instruction. Returns its T-states
+// and leaves the cycle books to the caller.
+VG_INLINE unsigned OneStep(CpuState* s, const CpuEntries* e) {
+    if (s->IFF != 0) [[likely]] {
+        if (s->EIDelay == 0) [[likely]] {
+            std::uint16_t vector = 0;
+            if (*s->InterruptPending != 0 && e->InterruptAck(s, &vector)) [[unlikely]] {
+                AcceptInterrupt(s, e, vector);
+                return kInterruptCycles;
+            }
+        } else {
+            --s->EIDelay;
+        }
+    }
+    const std::uint16_t pc = s->PC;
+    const std::uint16_t next = static_cast<std::uint16_t>(pc + 1);
+    s->PC = next;
+    return kHandlers[FetchAt(s, e, pc)](s, e, next);
+}
 
 }  // namespace
 
@@ -507,22 +542,26 @@ void I8080_Init(CpuState* s) {
 }
 
 void I8080_Execute(CpuState* s) {
+    const unsigned cycles = OneStep(s, s->Entries);
+    s->LastCycles = static_cast<std::uint16_t>(cycles);
+    s->TotalCycles += cycles;
+}
+
+std::uint64_t I8080_Run(CpuState* s, std::uint64_t cycles) {
     const CpuEntries* e = s->Entries;
-    if (s->IFF != 0) [[likely]] {
-        if (s->EIDelay == 0) [[likely]] {
-            std::uint16_t vector = 0;
-            if (e->InterruptAck(s, &vector)) [[unlikely]] {
-                AcceptInterrupt(s, e, vector);
-                return;
-            }
-        } else {
-            --s->EIDelay;
-        }
+    std::uint64_t total = s->TotalCycles;
+    s->RunLimit = cycles > UINT64_MAX - total ? UINT64_MAX : total + cycles;
+    std::uint64_t steps = 0;
+    while (total < s->RunLimit) {
+        const unsigned c = OneStep(s, e);
+        total += c;
+        // The books are kept after every step: the callbacks of the next
+        // one (a timer read) see the cycle total as Execute would leave it.
+        s->TotalCycles = total;
+        s->LastCycles = static_cast<std::uint16_t>(c);
+        ++steps;
     }
-    const std::uint16_t pc = s->PC;
-    const std::uint16_t next = static_cast<std::uint16_t>(pc + 1);
-    s->PC = next;
-    kHandlers[e->FetchByte(s, pc)](s, e, next);
+    return steps;
 }
 
 bool I8080_SaveState(CpuState* s, std::uint8_t* buffer, std::uint32_t* length) {

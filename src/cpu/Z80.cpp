@@ -31,7 +31,13 @@ constexpr const FlagTables& kT = kFlagTables;
 
 // ---------------------------------------------------------------- bus access
 
-VZ_INLINE u8 Fetch(CpuState* s) { return s->Entries->FetchByte(s, s->PC++); }
+// Memory goes through the owner's direct pages where it offers them, and
+// through the callbacks everywhere else.
+VZ_INLINE u8 Fetch(CpuState* s) {
+    const u16 pc = s->PC++;
+    if (const u8* page = s->ReadPages[pc >> 8]) [[likely]] return page[pc & 0xFF];
+    return s->Entries->FetchByte(s, pc);
+}
 
 VZ_INLINE u16 Fetch16(CpuState* s) {
     const u8 lo = Fetch(s);
@@ -39,9 +45,16 @@ VZ_INLINE u16 Fetch16(CpuState* s) {
     return static_cast<u16>(lo | hi << 8);
 }
 
-VZ_INLINE u8 Read(CpuState* s, u16 address) { return s->Entries->ReadMemory(s, address); }
+VZ_INLINE u8 Read(CpuState* s, u16 address) {
+    if (const u8* page = s->ReadPages[address >> 8]) [[likely]] return page[address & 0xFF];
+    return s->Entries->ReadMemory(s, address);
+}
 
 VZ_INLINE void Write(CpuState* s, u16 address, u8 value) {
+    if (u8* page = s->WritePages[address >> 8]) [[likely]] {
+        page[address & 0xFF] = value;
+        return;
+    }
     s->Entries->WriteMemory(s, address, value);
 }
 
@@ -880,7 +893,7 @@ void EdPrefix(CpuState* s) {
 
 // ----------------------------------------------------------------- interrupts
 
-void AcceptInterrupt(CpuState* s, u16 vector) {
+[[gnu::noinline, gnu::cold]] void AcceptInterrupt(CpuState* s, u16 vector) {
     s->IFF1 = 0;
     s->IFF2 = 0;
     if (Read(s, s->PC) == 0x76) s->PC = static_cast<u16>(s->PC + 1);  // leave the HALT
@@ -977,11 +990,15 @@ void Z80_Init(CpuState* s) {
     s->IM = 0;
 }
 
-void Z80_Execute(CpuState* s) {
+namespace {
+
+// One step: an interrupt acceptance or one whole instruction, with its
+// T-states in LastCycles and added to TotalCycles.
+VZ_INLINE void OneStep(CpuState* s) {
     if (s->IFF1 != 0) {
         if (s->EIDelay == 0) {
             u16 vector = 0;
-            if (s->Entries->InterruptAck(s, &vector)) {
+            if (*s->InterruptPending != 0 && s->Entries->InterruptAck(s, &vector)) [[unlikely]] {
                 AcceptInterrupt(s, vector);
                 return;
             }
@@ -998,6 +1015,21 @@ void Z80_Execute(CpuState* s) {
 #undef VZ_CASE
     }
     s->TotalCycles += s->LastCycles;
+}
+
+}  // namespace
+
+void Z80_Execute(CpuState* s) { OneStep(s); }
+
+std::uint64_t Z80_Run(CpuState* s, std::uint64_t cycles) {
+    const std::uint64_t total = s->TotalCycles;
+    s->RunLimit = cycles > UINT64_MAX - total ? UINT64_MAX : total + cycles;
+    std::uint64_t steps = 0;
+    while (s->TotalCycles < s->RunLimit) {
+        OneStep(s);
+        ++steps;
+    }
+    return steps;
 }
 
 bool Z80_SaveState(CpuState* s, std::uint8_t* buffer, std::uint32_t* length) {

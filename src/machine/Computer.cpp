@@ -74,6 +74,17 @@ void tComputer_I8080_Korvet::SetCpuKind(std::uint8_t kind) {
     entries_.WritePort = BusPortWrite;
     entries_.FetchByte = BusRead;
     entries_.InterruptAck = BusInterruptAck;
+    AttachFastPaths();
+}
+
+void tComputer_I8080_Korvet::AttachFastPaths() {
+    // Plain RAM and ROM pages are read and written by the core directly, and
+    // the interrupt controller's pending flag spares it the acknowledge call
+    // while nothing is to be taken; the callbacks behave the same.
+    CpuState* cpu = cpuState_.get();
+    cpu->ReadPages = memory_->DirectReadPages();
+    cpu->WritePages = memory_->DirectWritePages();
+    cpu->InterruptPending = memory_->Pic().PendingFlag();
 }
 
 // ---- Run control -----------------------------------------------------------
@@ -213,7 +224,7 @@ void tComputer_I8080_Korvet::Run(TBMMCanvas2D* canvas, std::uint8_t romIndex, bo
         loadRequested_ = loadAtStart_;
         loadAtStart_ = false;
 
-        CpuExecuteFn execute = entries_.Execute;
+        CpuRunFn run = entries_.Run;
         for (;;) {
             // Save and load requests are served between two steps, so a
             // state is always that of an instruction boundary. A request
@@ -227,9 +238,12 @@ void tComputer_I8080_Korvet::Run(TBMMCanvas2D* canvas, std::uint8_t romIndex, bo
                 if (loadRequested_) {
                     saveRequested_ = loadRequested_ = false;
                     LoadStateFile(canvas);
-                    // The load may have replaced the core.
+                    // The load may have replaced the core and the
+                    // configuration.
+                    memory_->RefreshDirectPages();
+                    AttachFastPaths();
                     cpu = cpuState_.get();
-                    execute = entries_.Execute;
+                    run = entries_.Run;
                 }
             }
             if (stopRequested_) break;
@@ -249,13 +263,14 @@ void tComputer_I8080_Korvet::Run(TBMMCanvas2D* canvas, std::uint8_t romIndex, bo
                 loop_.fpsWindowEnd = now + loop_.frequency;
                 loop_.drawn = 0;
             }
-            execute(cpu);
-            const std::int32_t c = cpu->LastCycles;
-            if (c < loop_.remaining) {
-                loop_.remaining -= c;
-                continue;
-            }
-            // The slice is complete; cycles beyond it are not carried over.
+            // The rest of the slice in one call: steps run while the
+            // cycles they took are below what the slice has left, so the
+            // slice ends with the step that reaches or crosses its end, and
+            // cycles beyond it are not carried over. Nothing the loop
+            // checks above can change within a slice: stop, pause, state
+            // requests and the sync switch come from the message processing
+            // at frame end.
+            run(cpu, static_cast<std::uint64_t>(loop_.remaining));
             SliceEnd(canvas);
         }
     } catch (...) {
