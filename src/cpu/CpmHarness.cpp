@@ -12,6 +12,9 @@ CpmHarness::CpmHarness(std::uint8_t cpuKind, bool directMemory) {
     entries_.InterruptAck = NoInterrupt;
     state_.Entries = &entries_;
     state_.Owner = this;
+    // No interrupt is ever requested: the core need not ask.
+    static constexpr std::uint8_t kNeverPending = 0;
+    state_.InterruptPending = &kNeverPending;
     if (directMemory) {
         for (std::size_t p = 0; p < pages_.size(); ++p) pages_[p] = &ram_[p << 8];
         state_.ReadPages = pages_.data();
