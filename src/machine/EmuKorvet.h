@@ -366,9 +366,14 @@ private:
     // controller's pending flag.
     void AttachFastPaths();
     void SliceEnd(TBMMCanvas2D* canvas);
+    // The wait after a slice that is not the last of its frame.
+    void SliceWait();
     void FrameEnd(TBMMCanvas2D* canvas);
     void RecomputeSlicePeriod();
-    void WaitUntil(std::uint64_t deadline, std::uint64_t& now);
+    // Waits until the counter reaches `deadline`, its last reading in `now`.
+    // On a real-time counter it sleeps; a wait that is not `exact` may end
+    // a little early rather than poll for the last stretch.
+    void WaitUntil(std::uint64_t deadline, std::uint64_t& now, bool exact);
     // The sound channel on timer channel 0 is switched on and off here.
     void SetSoundOn(bool on);
     // Snapshot (Snapshot.cpp): served by the loop between two steps.
