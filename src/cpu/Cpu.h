@@ -4,8 +4,11 @@
 // The machine owns one CpuState block and one CpuEntries table. Four table
 // entries belong to the selected core (Init, Execute, SaveState, LoadState);
 // six are bus callbacks the machine provides. A core touches memory, ports
-// and the interrupt controller only through those callbacks, and executes
-// exactly one instruction (or accepts one interrupt) per Execute call.
+// and the interrupt controller only through those callbacks, or through the
+// fast paths the owner may offer in the state block (direct pages of plain
+// memory, the controller's pending flag), which behave as the callbacks
+// would. It executes exactly one instruction (or accepts one interrupt) per
+// Execute call; Run executes such steps for a number of cycles in one call.
 
 #include <array>
 #include <cstdint>
@@ -68,7 +71,10 @@ struct CpuState {
     // change nothing).
     const std::uint8_t* InterruptPending = &kInterruptAlwaysAsk;
     // Run stops before a step when TotalCycles has reached this value; a
-    // callback may set it to 0 to end a run after the current step.
+    // callback may set it to 0 to end a run after the current step. During
+    // a run the owner keeps ReadPages, WritePages and InterruptPending where
+    // they are; the tables' contents and the flag may change only inside a
+    // callback (or between runs).
     std::uint64_t RunLimit = 0;
 };
 

@@ -1,16 +1,20 @@
 // The Intel 8080 interpreter.
 //
-// One Execute call runs one instruction or accepts one interrupt. Every byte
-// the processor touches goes through the machine's bus callbacks: the opcode,
-// immediates and inline addresses through FetchByte (in address order), data
-// through ReadMemory/WriteMemory, ports through ReadPort/WritePort. The
-// registers live in CpuState between calls, so the machine may read or change
-// them at any time between two steps.
+// One Execute call runs one instruction or accepts one interrupt; Run runs
+// such steps for a number of cycles. Every byte the processor touches goes
+// through the machine's bus callbacks (the opcode, immediates and inline
+// addresses through FetchByte in address order, data through ReadMemory/
+// WriteMemory, ports through ReadPort/WritePort), except on the pages the
+// owner offers as direct pages, which hold plain memory that the callbacks
+// would only read or store. The registers live in CpuState between calls,
+// so the machine may read or change them at any time between two steps.
 //
-// Dispatch goes through a table of 256 handlers, one instantiation of
-// Step<opcode> each, in which the opcode's fields (register, pair, condition,
-// ALU operation) are compile-time constants: every handler is straight-line
-// code without decoding at run time, and saves only the registers it needs.
+// Each opcode is one instantiation of Step<opcode>, in which the opcode's
+// fields (register, pair, condition, ALU operation) are compile-time
+// constants: straight-line code without decoding at run time. Execute
+// reaches them through a table of 256 handlers; Run has them all inlined
+// into one jump table and keeps the registers in a local block (Local)
+// instead of the state block.
 #include "cpu/I8080.h"
 
 #include <algorithm>

@@ -1,10 +1,13 @@
 // The Zilog Z80 interpreter.
 //
 // One Execute call runs one whole instruction, prefixes included, or accepts
-// one interrupt. Every memory, port and interrupt access goes through the
-// machine's CpuEntries callbacks. Each prefix level is one switch over a
-// compile-time decoded handler template, so a step costs one jump-table
-// dispatch per opcode byte and no allocation.
+// one interrupt; Run runs such steps for a number of cycles. Every memory,
+// port and interrupt access goes through the machine's CpuEntries callbacks,
+// except memory on the direct pages the owner offers and the interrupt
+// acknowledge while the owner's pending flag is clear. Each prefix level is
+// one switch over a compile-time decoded handler template, so a step costs
+// one jump-table dispatch per opcode byte and no allocation. Run keeps the
+// common registers of unprefixed instructions in a local block (Local).
 //
 // Particulars of this core: bits 5 and 3 of F are not computed (whole-byte
 // flag writers clear them, partial writers keep them, DAA copies them from
