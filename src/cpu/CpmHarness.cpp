@@ -2,7 +2,7 @@
 
 namespace velgard {
 
-CpmHarness::CpmHarness(std::uint8_t cpuKind) {
+CpmHarness::CpmHarness(std::uint8_t cpuKind, bool directMemory) {
     InstallCore(entries_, cpuKind);
     entries_.ReadMemory = Read;
     entries_.FetchByte = Read;
@@ -12,6 +12,14 @@ CpmHarness::CpmHarness(std::uint8_t cpuKind) {
     entries_.InterruptAck = NoInterrupt;
     state_.Entries = &entries_;
     state_.Owner = this;
+    // No interrupt is ever requested: the core need not ask.
+    static constexpr std::uint8_t kNeverPending = 0;
+    state_.InterruptPending = &kNeverPending;
+    if (directMemory) {
+        for (std::size_t p = 0; p < pages_.size(); ++p) pages_[p] = &ram_[p << 8];
+        state_.ReadPages = pages_.data();
+        state_.WritePages = pages_.data();
+    }
     entries_.Init(&state_);
 }
 
@@ -40,21 +48,15 @@ bool CpmHarness::Load(std::span<const std::uint8_t> program, std::string* error)
 }
 
 bool CpmHarness::Run(std::uint64_t maxCycles) {
-    const CpuExecuteFn execute = entries_.Execute;
+    // The core's run loop; warm boot ends it early (PortOut lowers the run
+    // limit), so the run stops right after the OUT as a step-by-step loop
+    // would.
     CpuState* s = &state_;
-    std::uint64_t count = 0;
-    if (maxCycles == 0) {
-        while (!finished_) {
-            execute(s);
-            ++count;
-        }
-    } else {
-        while (!finished_ && s->TotalCycles < maxCycles) {
-            execute(s);
-            ++count;
-        }
+    if (!finished_) {
+        std::uint64_t cycles = UINT64_MAX;
+        if (maxCycles != 0) cycles = maxCycles > s->TotalCycles ? maxCycles - s->TotalCycles : 0;
+        if (cycles != 0) instructions_ += entries_.Run(s, cycles);
     }
-    instructions_ += count;
     return finished_;
 }
 
@@ -72,6 +74,7 @@ void CpmHarness::PortOut(CpuState* s, std::uint8_t port, std::uint8_t) {
     auto* self = static_cast<CpmHarness*>(s->Owner);
     if (port == 0) {
         self->finished_ = true;
+        s->RunLimit = 0;
     } else if (port == 1) {
         self->Bdos();
     }

@@ -2,8 +2,10 @@
 // Runs a CP/M program on the bare processor: 64 KB of flat RAM, the program
 // at 0x0100, OUT 0 at 0x0000 (warm boot ends the run) and OUT 1; RET at
 // 0x0005 (a BDOS call; C = 2 prints E, C = 9 prints the string at DE up to
-// '$'). No interrupt is ever requested. Everything goes through the real
-// CpuEntries callbacks, so this is also how the exercisers test the cores.
+// '$'). No interrupt is ever requested. Memory is reached the way the
+// machine's cores reach it: through direct pages (all of RAM is plain), or,
+// with `directMemory` false, through the CpuEntries callbacks for every
+// byte; either way the exercisers test the cores as they run.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -22,7 +24,7 @@ public:
 
     using OutputSink = std::function<void(char)>;
 
-    explicit CpmHarness(std::uint8_t cpuKind);
+    explicit CpmHarness(std::uint8_t cpuKind, bool directMemory = true);
 
     // Clears RAM, installs the two traps and the program, and resets the
     // processor. Returns false (with a message) if the program does not fit.
@@ -52,6 +54,7 @@ private:
     void Emit(char c);
 
     std::array<std::uint8_t, 0x10000> ram_{};
+    std::array<std::uint8_t*, 256> pages_{};
     CpuEntries entries_{};
     CpuState state_{};
     std::string output_;

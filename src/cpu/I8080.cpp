@@ -1,16 +1,20 @@
 // The Intel 8080 interpreter.
 //
-// One Execute call runs one instruction or accepts one interrupt. Every byte
-// the processor touches goes through the machine's bus callbacks: the opcode,
-// immediates and inline addresses through FetchByte (in address order), data
-// through ReadMemory/WriteMemory, ports through ReadPort/WritePort. The
-// registers live in CpuState between calls, so the machine may read or change
-// them at any time between two steps.
+// One Execute call runs one instruction or accepts one interrupt; Run runs
+// such steps for a number of cycles. Every byte the processor touches goes
+// through the machine's bus callbacks (the opcode, immediates and inline
+// addresses through FetchByte in address order, data through ReadMemory/
+// WriteMemory, ports through ReadPort/WritePort), except on the pages the
+// owner offers as direct pages, which hold plain memory that the callbacks
+// would only read or store. The registers live in CpuState between calls,
+// so the machine may read or change them at any time between two steps.
 //
-// Dispatch goes through a table of 256 handlers, one instantiation of
-// Step<opcode> each, in which the opcode's fields (register, pair, condition,
-// ALU operation) are compile-time constants: every handler is straight-line
-// code without decoding at run time, and saves only the registers it needs.
+// Each opcode is one instantiation of Step<opcode>, in which the opcode's
+// fields (register, pair, condition, ALU operation) are compile-time
+// constants: straight-line code without decoding at run time. Execute
+// reaches them through a table of 256 handlers; Run has them all inlined
+// into one jump table and keeps the registers in a local block (Local)
+// instead of the state block.
 #include "cpu/I8080.h"
 
 #include <algorithm>
@@ -64,9 +68,71 @@ VG_INLINE std::uint8_t& LowByte(std::uint16_t& pair) {
     return reinterpret_cast<std::uint8_t*>(&pair)[0];
 }
 
+// The registers of a run, kept in a local block that the compiler holds in
+// host registers: its address never leaves the run, so the direct memory
+// stores cannot alias it. Before any callback the block is written back to
+// the state (Sync) and read again afterwards (Resync), so a callback sees
+// and may change the processor exactly as after Execute; the cycle total
+// goes back with it, for the devices that read it.
+struct Local {
+    std::uint8_t A, F;
+    std::uint16_t BC, DE, HL, PC, SP;
+    std::uint8_t IFF, EIDelay;
+    std::uint8_t pending;
+    std::uint64_t total;
+    std::uint64_t limit;
+    const std::uint8_t* const* ReadPages;
+    std::uint8_t* const* WritePages;
+    CpuState* state;
+
+    explicit Local(CpuState* s) : state(s) { Load(); }
+    VG_INLINE void Load() {
+        CpuState* s = state;
+        A = s->A;
+        F = s->F;
+        BC = s->BC;
+        DE = s->DE;
+        HL = s->HL;
+        PC = s->PC;
+        SP = s->SP;
+        IFF = s->IFF;
+        EIDelay = s->EIDelay;
+        total = s->TotalCycles;
+        limit = s->RunLimit;
+        ReadPages = s->ReadPages;
+        WritePages = s->WritePages;
+        pending = *s->InterruptPending;
+    }
+    VG_INLINE void Store() const {
+        CpuState* s = state;
+        s->A = A;
+        s->F = F;
+        s->BC = BC;
+        s->DE = DE;
+        s->HL = HL;
+        s->PC = PC;
+        s->SP = SP;
+        s->IFF = IFF;
+        s->EIDelay = EIDelay;
+        s->TotalCycles = total;
+    }
+};
+
+VG_INLINE CpuState* Sync(CpuState* s) { return s; }
+VG_INLINE void Resync(CpuState*) {}
+VG_INLINE bool MayInterrupt(const CpuState* s) { return *s->InterruptPending != 0; }
+VG_INLINE CpuState* Sync(Local* l) {
+    l->Store();
+    return l->state;
+}
+VG_INLINE void Resync(Local* l) { l->Load(); }
+// Between callbacks nothing can change the controller's flag, so a run
+// reads it only when it reloads after one.
+VG_INLINE bool MayInterrupt(const Local* l) { return l->pending != 0; }
+
 // Register by its 3-bit code: 0 B, 1 C, 2 D, 3 E, 4 H, 5 L, 7 A (6 is M).
-template <unsigned R>
-VG_INLINE std::uint8_t& Reg(CpuState* s) {
+template <unsigned R, typename S>
+VG_INLINE std::uint8_t& Reg(S* s) {
     static_assert(R != 6 && R < 8);
     if constexpr (R == 0) return HighByte(s->BC);
     else if constexpr (R == 1) return LowByte(s->BC);
@@ -78,8 +144,8 @@ VG_INLINE std::uint8_t& Reg(CpuState* s) {
 }
 
 // Register pair by its 2-bit code: 0 BC, 1 DE, 2 HL, 3 SP.
-template <unsigned P>
-VG_INLINE std::uint16_t& Pair(CpuState* s) {
+template <unsigned P, typename S>
+VG_INLINE std::uint16_t& Pair(S* s) {
     if constexpr (P == 0) return s->BC;
     else if constexpr (P == 1) return s->DE;
     else if constexpr (P == 2) return s->HL;
@@ -94,43 +160,95 @@ VG_INLINE bool Condition(std::uint8_t f) {
     return (C & 1) ? set : !set;
 }
 
+// Memory through the owner's direct pages where it offers them, through the
+// callbacks everywhere else.
+template <typename S>
+VG_INLINE std::uint8_t FetchAt(S* s, const CpuEntries* e, std::uint16_t address) {
+    if (const std::uint8_t* page = s->ReadPages[address >> 8]) [[likely]] return page[address & 0xFF];
+    CpuState* bus = Sync(s);
+    const std::uint8_t v = e->FetchByte(bus, address);
+    Resync(s);
+    return v;
+}
+
+template <typename S>
+VG_INLINE std::uint8_t ReadAt(S* s, const CpuEntries* e, std::uint16_t address) {
+    if (const std::uint8_t* page = s->ReadPages[address >> 8]) [[likely]] return page[address & 0xFF];
+    CpuState* bus = Sync(s);
+    const std::uint8_t v = e->ReadMemory(bus, address);
+    Resync(s);
+    return v;
+}
+
+template <typename S>
+VG_INLINE void WriteAt(S* s, const CpuEntries* e, std::uint16_t address, std::uint8_t value) {
+    if (std::uint8_t* page = s->WritePages[address >> 8]) [[likely]] {
+        page[address & 0xFF] = value;
+        return;
+    }
+    CpuState* bus = Sync(s);
+    e->WriteMemory(bus, address, value);
+    Resync(s);
+}
+
+template <typename S>
+VG_INLINE std::uint8_t PortIn(S* s, const CpuEntries* e, std::uint8_t port) {
+    CpuState* bus = Sync(s);
+    const std::uint8_t v = e->ReadPort(bus, port);
+    Resync(s);
+    return v;
+}
+
+template <typename S>
+VG_INLINE void PortOut(S* s, const CpuEntries* e, std::uint8_t port, std::uint8_t value) {
+    CpuState* bus = Sync(s);
+    e->WritePort(bus, port, value);
+    Resync(s);
+}
+
 // The fetch helpers take PC in a register (the address after the opcode,
 // already stored in s->PC by Execute) rather than reloading it from the state
 // block: the reload would wait for that store to be forwarded, a delay that
 // lies on the chain from one instruction's PC to the next one's.
-VG_INLINE std::uint16_t FetchWord(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
-    const std::uint8_t lo = e->FetchByte(s, pc);
-    const std::uint8_t hi = e->FetchByte(s, static_cast<std::uint16_t>(pc + 1));
+template <typename S>
+VG_INLINE std::uint16_t FetchWord(S* s, const CpuEntries* e, std::uint16_t pc) {
+    const std::uint8_t lo = FetchAt(s, e, pc);
+    const std::uint8_t hi = FetchAt(s, e, static_cast<std::uint16_t>(pc + 1));
     s->PC = static_cast<std::uint16_t>(pc + 2);
     return static_cast<std::uint16_t>(lo | (hi << 8));
 }
 
-VG_INLINE std::uint8_t FetchImmediate(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
-    const std::uint8_t v = e->FetchByte(s, pc);
+template <typename S>
+VG_INLINE std::uint8_t FetchImmediate(S* s, const CpuEntries* e, std::uint16_t pc) {
+    const std::uint8_t v = FetchAt(s, e, pc);
     s->PC = static_cast<std::uint16_t>(pc + 1);
     return v;
 }
 
-VG_INLINE std::uint16_t ReadWord(CpuState* s, const CpuEntries* e, std::uint16_t address) {
-    const std::uint8_t lo = e->ReadMemory(s, address);
-    const std::uint8_t hi = e->ReadMemory(s, static_cast<std::uint16_t>(address + 1));
+template <typename S>
+VG_INLINE std::uint16_t ReadWord(S* s, const CpuEntries* e, std::uint16_t address) {
+    const std::uint8_t lo = ReadAt(s, e, address);
+    const std::uint8_t hi = ReadAt(s, e, static_cast<std::uint16_t>(address + 1));
     return static_cast<std::uint16_t>(lo | (hi << 8));
 }
 
-VG_INLINE void WriteWord(CpuState* s, const CpuEntries* e, std::uint16_t address,
+template <typename S>
+VG_INLINE void WriteWord(S* s, const CpuEntries* e, std::uint16_t address,
                          std::uint16_t value) {
-    e->WriteMemory(s, address, static_cast<std::uint8_t>(value));
-    e->WriteMemory(s, static_cast<std::uint16_t>(address + 1), static_cast<std::uint8_t>(value >> 8));
+    WriteAt(s, e, address, static_cast<std::uint8_t>(value));
+    WriteAt(s, e, static_cast<std::uint16_t>(address + 1), static_cast<std::uint8_t>(value >> 8));
 }
 
 // SP is lowered first; then the low byte goes to SP and the high byte to SP + 1.
-VG_INLINE void Push(CpuState* s, const CpuEntries* e, std::uint16_t value) {
+template <typename S>
+VG_INLINE void Push(S* s, const CpuEntries* e, std::uint16_t value) {
     const std::uint16_t sp = static_cast<std::uint16_t>(s->SP - 2);
     s->SP = sp;
     WriteWord(s, e, sp, value);
 }
 
-VG_INLINE std::uint16_t Pop(CpuState* s, const CpuEntries* e) {
+template <typename S>
+VG_INLINE std::uint16_t Pop(S* s, const CpuEntries* e) {
     const std::uint16_t sp = s->SP;
     const std::uint16_t value = ReadWord(s, e, sp);
     s->SP = static_cast<std::uint16_t>(sp + 2);
@@ -138,16 +256,17 @@ VG_INLINE std::uint16_t Pop(CpuState* s, const CpuEntries* e) {
 }
 
 // Operand of an ALU or move instruction by register code; 6 reads M.
-template <unsigned R>
-VG_INLINE std::uint8_t Source(CpuState* s, const CpuEntries* e) {
-    if constexpr (R == 6) return e->ReadMemory(s, s->HL);
+template <unsigned R, typename S>
+VG_INLINE std::uint8_t Source(S* s, const CpuEntries* e) {
+    if constexpr (R == 6) return ReadAt(s, e, s->HL);
     else return Reg<R>(s);
 }
 
 // The chip subtracts by adding the complement: A + NOT v + (1 - borrow).
 // AC is the carry out of bit 3 of that addition, CY the inverted carry out of
 // bit 7 (the borrow).
-VG_INLINE unsigned Subtract(CpuState* s, unsigned v, unsigned borrow) {
+template <typename S>
+VG_INLINE unsigned Subtract(S* s, unsigned v, unsigned borrow) {
     const unsigned a = s->A;
     const unsigned r = a - v - borrow;
     s->F = static_cast<std::uint8_t>(kSzp[r & 0xFF] | (~(a ^ v ^ r) & kFlagAC) | ((r >> 8) & kFlagCY));
@@ -155,8 +274,8 @@ VG_INLINE unsigned Subtract(CpuState* s, unsigned v, unsigned borrow) {
 }
 
 // ALU operation by its 3-bit code: ADD ADC SUB SBB ANA XRA ORA CMP.
-template <unsigned Op>
-VG_INLINE void Alu(CpuState* s, unsigned v) {
+template <unsigned Op, typename S>
+VG_INLINE void Alu(S* s, unsigned v) {
     const unsigned a = s->A;
     if constexpr (Op == 0 || Op == 1) {
         const unsigned r = a + v + (Op == 1 ? (s->F & kFlagCY) : 0u);
@@ -182,7 +301,8 @@ VG_INLINE void Alu(CpuState* s, unsigned v) {
     }
 }
 
-VG_INLINE std::uint8_t Increment(CpuState* s, std::uint8_t v) {
+template <typename S>
+VG_INLINE std::uint8_t Increment(S* s, std::uint8_t v) {
     const std::uint8_t r = static_cast<std::uint8_t>(v + 1);
     s->F = static_cast<std::uint8_t>(kSzp[r] | ((r & 0x0F) == 0 ? kFlagAC : 0) | (s->F & kFlagCY));
     return r;
@@ -190,13 +310,15 @@ VG_INLINE std::uint8_t Increment(CpuState* s, std::uint8_t v) {
 
 // DCR adds 0xFF: the carry out of bit 3 is present unless the low nibble
 // of the result is 0xF.
-VG_INLINE std::uint8_t Decrement(CpuState* s, std::uint8_t v) {
+template <typename S>
+VG_INLINE std::uint8_t Decrement(S* s, std::uint8_t v) {
     const std::uint8_t r = static_cast<std::uint8_t>(v - 1);
     s->F = static_cast<std::uint8_t>(kSzp[r] | ((r & 0x0F) != 0x0F ? kFlagAC : 0) | (s->F & kFlagCY));
     return r;
 }
 
-VG_INLINE void DecimalAdjust(CpuState* s) {
+template <typename S>
+VG_INLINE void DecimalAdjust(S* s) {
     const unsigned a = s->A;
     const unsigned lo = a & 0x0F;
     const unsigned hi = a >> 4;
@@ -213,14 +335,15 @@ VG_INLINE void DecimalAdjust(CpuState* s) {
 }
 
 // The rotates write only CY, and normalise the three fixed bits.
-VG_INLINE void SetRotateCarry(CpuState* s, unsigned carry) {
+template <typename S>
+VG_INLINE void SetRotateCarry(S* s, unsigned carry) {
     s->F = static_cast<std::uint8_t>((s->F & (kFlagS | kFlagZ | kFlagAC | kFlagP)) | kFlagOne | carry);
 }
 
 // One instruction, the opcode already fetched and s->PC already advanced
 // past it to `pc`; returns its T-states.
-template <unsigned Op>
-VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
+template <unsigned Op, typename S>
+VG_INLINE unsigned Step(S* s, const CpuEntries* e, std::uint16_t pc) {
     constexpr unsigned kX = Op >> 6;
     constexpr unsigned kY = (Op >> 3) & 7;
     constexpr unsigned kZ = Op & 7;
@@ -235,10 +358,10 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
     } else if constexpr (kX == 1) {
         // MOV r,r / MOV r,M / MOV M,r
         if constexpr (kY == 6) {
-            e->WriteMemory(s, s->HL, Reg<kZ>(s));
+            WriteAt(s, e, s->HL, Reg<kZ>(s));
             return 7;
         } else if constexpr (kZ == 6) {
-            Reg<kY>(s) = e->ReadMemory(s, s->HL);
+            Reg<kY>(s) = ReadAt(s, e, s->HL);
             return 7;
         } else {
             Reg<kY>(s) = Reg<kZ>(s);
@@ -261,8 +384,8 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
             return 10;
         } else if constexpr (kZ == 2) {
             if constexpr (kP < 2) {
-                if constexpr (kQ == 0) e->WriteMemory(s, Pair<kP>(s), s->A);  // STAX
-                else s->A = e->ReadMemory(s, Pair<kP>(s));                    // LDAX
+                if constexpr (kQ == 0) WriteAt(s, e, Pair<kP>(s), s->A);  // STAX
+                else s->A = ReadAt(s, e, Pair<kP>(s));                    // LDAX
                 return 7;
             } else if constexpr (kP == 2) {
                 const std::uint16_t address = FetchWord(s, e, pc);
@@ -271,8 +394,8 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
                 return 16;
             } else {
                 const std::uint16_t address = FetchWord(s, e, pc);
-                if constexpr (kQ == 0) e->WriteMemory(s, address, s->A);  // STA
-                else s->A = e->ReadMemory(s, address);                     // LDA
+                if constexpr (kQ == 0) WriteAt(s, e, address, s->A);  // STA
+                else s->A = ReadAt(s, e, address);                     // LDA
                 return 13;
             }
         } else if constexpr (kZ == 3) {
@@ -282,8 +405,8 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
         } else if constexpr (kZ == 4 || kZ == 5) {
             if constexpr (kY == 6) {
                 const std::uint16_t hl = s->HL;
-                const std::uint8_t v = e->ReadMemory(s, hl);
-                e->WriteMemory(s, hl, kZ == 4 ? Increment(s, v) : Decrement(s, v));
+                const std::uint8_t v = ReadAt(s, e, hl);
+                WriteAt(s, e, hl, kZ == 4 ? Increment(s, v) : Decrement(s, v));
                 return 10;
             } else {
                 Reg<kY>(s) = kZ == 4 ? Increment(s, Reg<kY>(s)) : Decrement(s, Reg<kY>(s));
@@ -292,7 +415,7 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
         } else if constexpr (kZ == 6) {
             const std::uint8_t v = FetchImmediate(s, e, pc);
             if constexpr (kY == 6) {
-                e->WriteMemory(s, s->HL, v);  // MVI M
+                WriteAt(s, e, s->HL, v);  // MVI M
                 return 10;
             } else {
                 Reg<kY>(s) = v;
@@ -366,11 +489,11 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
                 s->PC = FetchWord(s, e, pc);  // JMP and its alias CB
                 return 10;
             } else if constexpr (kY == 2) {
-                e->WritePort(s, FetchImmediate(s, e, pc), s->A);  // OUT
+                PortOut(s, e, FetchImmediate(s, e, pc), s->A);  // OUT
                 return 10;
             } else if constexpr (kY == 3) {
                 const std::uint8_t port = FetchImmediate(s, e, pc);  // IN
-                s->A = e->ReadPort(s, port);
+                s->A = PortIn(s, e, port);
                 return 10;
             } else if constexpr (kY == 4) {  // XTHL
                 const std::uint16_t sp = s->SP;
@@ -400,8 +523,8 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
                 }
             }
             Push(s, e, static_cast<std::uint16_t>(pc + 2));
-            const std::uint8_t lo = e->FetchByte(s, pc);
-            const std::uint8_t hi = e->FetchByte(s, static_cast<std::uint16_t>(pc + 1));
+            const std::uint8_t lo = FetchAt(s, e, pc);
+            const std::uint8_t hi = FetchAt(s, e, static_cast<std::uint16_t>(pc + 1));
             s->PC = static_cast<std::uint16_t>(lo | (hi << 8));
             return 17;
         } else if constexpr (kZ == 5) {  // PUSH
@@ -419,17 +542,16 @@ VG_INLINE unsigned Step(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
     }
 }
 
-__attribute__((noinline, cold)) void AcceptInterrupt(CpuState* s, const CpuEntries* e,
+template <typename S>
+VG_INLINE void AcceptInterrupt(S* s, const CpuEntries* e,
                                                      std::uint16_t vector) {
     std::uint16_t pc = s->PC;
     // An interrupt that wakes a HLT (or arrives just before one) returns
     // past it.
-    if (e->ReadMemory(s, pc) == kOpHlt) pc = static_cast<std::uint16_t>(pc + 1);
+    if (ReadAt(s, e, pc) == kOpHlt) pc = static_cast<std::uint16_t>(pc + 1);
     Push(s, e, pc);
     s->PC = vector;
     s->IFF = 0;
-    s->LastCycles = kInterruptCycles;
-    s->TotalCycles += kInterruptCycles;
 }
 
 // Snapshot block: tag, stored size, then the fields from TotalCycles on.
@@ -477,21 +599,62 @@ void LoadFields(CpuState& s, const std::uint8_t* in) {
     s.EIDelay = static_cast<std::uint8_t>(GetLE(in, 1));
 }
 
-// Runs one instruction whose opcode has been fetched, and books its T-states.
-template <unsigned Op>
-void Handler(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
-    const unsigned cycles = Step<Op>(s, e, pc);
-    s->LastCycles = static_cast<std::uint16_t>(cycles);
-    s->TotalCycles += cycles;
-}
+using HandlerFn = unsigned (*)(CpuState*, const CpuEntries*, std::uint16_t);
 
-using HandlerFn = void (*)(CpuState*, const CpuEntries*, std::uint16_t);
+template <unsigned Op>
+unsigned Handler(CpuState* s, const CpuEntries* e, std::uint16_t pc) {
+    return Step<Op>(s, e, pc);
+}
 
 template <std::size_t... Op>
 constexpr std::array<HandlerFn, 256> MakeHandlers(std::index_sequence<Op...>) {
     return {&Handler<Op>...};
 }
 constexpr std::array<HandlerFn, 256> kHandlers = MakeHandlers(std::make_index_sequence<256>());
+
+// One step: an interrupt acceptance or one instruction. Returns its T-states
+// and leaves the cycle books to the caller.
+template <bool Inline, typename S>
+VG_INLINE unsigned OneStep(S* s, const CpuEntries* e) {
+    if (s->IFF != 0) [[likely]] {
+        if (s->EIDelay == 0) [[likely]] {
+            if (MayInterrupt(s)) [[unlikely]] {
+                std::uint16_t vector = 0;
+                CpuState* bus = Sync(s);
+                const bool taken = e->InterruptAck(bus, &vector);
+                Resync(s);
+                if (taken) {
+                    AcceptInterrupt(s, e, vector);
+                    return kInterruptCycles;
+                }
+            }
+        } else {
+            --s->EIDelay;
+        }
+    }
+    const std::uint16_t pc = s->PC;
+    const std::uint16_t next = static_cast<std::uint16_t>(pc + 1);
+    s->PC = next;
+    if constexpr (Inline) {
+        // Every handler inlined into one jump table.
+        switch (FetchAt(s, e, pc)) {
+#define VG_CASE(n) \
+    case (n):      \
+        return Step<(n)>(s, e, next);
+#define VG_R4(n) VG_CASE(n) VG_CASE((n) + 1) VG_CASE((n) + 2) VG_CASE((n) + 3)
+#define VG_R16(n) VG_R4(n) VG_R4((n) + 4) VG_R4((n) + 8) VG_R4((n) + 12)
+#define VG_R64(n) VG_R16(n) VG_R16((n) + 16) VG_R16((n) + 32) VG_R16((n) + 48)
+            VG_R64(0) VG_R64(64) VG_R64(128) VG_R64(192)
+#undef VG_R64
+#undef VG_R16
+#undef VG_R4
+#undef VG_CASE
+        }
+        __builtin_unreachable();
+    } else {
+        return kHandlers[FetchAt(s, e, pc)](s, e, next);
+    }
+}
 
 }  // namespace
 
@@ -507,22 +670,26 @@ void I8080_Init(CpuState* s) {
 }
 
 void I8080_Execute(CpuState* s) {
+    const unsigned cycles = OneStep<false>(s, s->Entries);
+    s->LastCycles = static_cast<std::uint16_t>(cycles);
+    s->TotalCycles += cycles;
+}
+
+std::uint64_t I8080_Run(CpuState* s, std::uint64_t cycles) {
     const CpuEntries* e = s->Entries;
-    if (s->IFF != 0) [[likely]] {
-        if (s->EIDelay == 0) [[likely]] {
-            std::uint16_t vector = 0;
-            if (e->InterruptAck(s, &vector)) [[unlikely]] {
-                AcceptInterrupt(s, e, vector);
-                return;
-            }
-        } else {
-            --s->EIDelay;
-        }
+    const std::uint64_t start = s->TotalCycles;
+    s->RunLimit = cycles > UINT64_MAX - start ? UINT64_MAX : start + cycles;
+    Local l(s);
+    std::uint64_t steps = 0;
+    unsigned last = s->LastCycles;
+    while (l.total < l.limit) {
+        last = OneStep<true>(&l, e);
+        l.total += last;
+        ++steps;
     }
-    const std::uint16_t pc = s->PC;
-    const std::uint16_t next = static_cast<std::uint16_t>(pc + 1);
-    s->PC = next;
-    kHandlers[e->FetchByte(s, pc)](s, e, next);
+    l.Store();
+    s->LastCycles = static_cast<std::uint16_t>(last);
+    return steps;
 }
 
 bool I8080_SaveState(CpuState* s, std::uint8_t* buffer, std::uint32_t* length) {

@@ -1,10 +1,13 @@
 // The Zilog Z80 interpreter.
 //
 // One Execute call runs one whole instruction, prefixes included, or accepts
-// one interrupt. Every memory, port and interrupt access goes through the
-// machine's CpuEntries callbacks. Each prefix level is one switch over a
-// compile-time decoded handler template, so a step costs one jump-table
-// dispatch per opcode byte and no allocation.
+// one interrupt; Run runs such steps for a number of cycles. Every memory,
+// port and interrupt access goes through the machine's CpuEntries callbacks,
+// except memory on the direct pages the owner offers and the interrupt
+// acknowledge while the owner's pending flag is clear. Each prefix level is
+// one switch over a compile-time decoded handler template, so a step costs
+// one jump-table dispatch per opcode byte and no allocation. Run keeps the
+// common registers of unprefixed instructions in a local block (Local).
 //
 // Particulars of this core: bits 5 and 3 of F are not computed (whole-byte
 // flag writers clear them, partial writers keep them, DAA copies them from
@@ -29,46 +32,179 @@ using namespace z80;
 
 constexpr const FlagTables& kT = kFlagTables;
 
+// ------------------------------------------------------------ run registers
+
+// The registers of a run, kept in a local block that the compiler holds in
+// host registers: its address never leaves the run, so the direct memory
+// stores cannot alias it. Before any callback, and around the prefixed
+// instructions (which run on the state block itself), the block is written
+// back to the state (Sync) and read again afterwards (Resync), so a
+// callback sees and may change the processor exactly as after Execute.
+struct Local {
+    // The registers most instructions use live here...
+    u8 A, F;
+    u16 BC, DE, HL, PC, SP;
+    u8 IFF1, EIDelay;
+    u16 LastCycles;
+    u8 pending;
+    std::uint64_t TotalCycles;
+    std::uint64_t limit;
+    const u8* const* ReadPages;
+    u8* const* WritePages;
+    CpuState* state;
+    // ...the others stay in the state block, so that a callback costs
+    // only the few above.
+    u16& IX;
+    u16& IY;
+    u8& R;
+    u8& I;
+    u8& A2;
+    u8& F2;
+    u16& BC2;
+    u16& DE2;
+    u16& HL2;
+    u8& IFF2;
+    u8& IM;
+
+    explicit Local(CpuState* s)
+        : state(s), IX(s->IX), IY(s->IY), R(s->R), I(s->I), A2(s->A2), F2(s->F2), BC2(s->BC2),
+          DE2(s->DE2), HL2(s->HL2), IFF2(s->IFF2), IM(s->IM) {
+        Load();
+    }
+    VZ_INLINE void Load() {
+        const CpuState* s = state;
+        A = s->A;
+        F = s->F;
+        BC = s->BC;
+        DE = s->DE;
+        HL = s->HL;
+        PC = s->PC;
+        SP = s->SP;
+        IFF1 = s->IFF1;
+        EIDelay = s->EIDelay;
+        LastCycles = s->LastCycles;
+        TotalCycles = s->TotalCycles;
+        limit = s->RunLimit;
+        ReadPages = s->ReadPages;
+        WritePages = s->WritePages;
+        pending = *s->InterruptPending;
+    }
+    VZ_INLINE void Store() const {
+        CpuState* s = state;
+        s->A = A;
+        s->F = F;
+        s->BC = BC;
+        s->DE = DE;
+        s->HL = HL;
+        s->PC = PC;
+        s->SP = SP;
+        s->IFF1 = IFF1;
+        s->EIDelay = EIDelay;
+        s->LastCycles = LastCycles;
+        s->TotalCycles = TotalCycles;
+    }
+};
+
+VZ_INLINE CpuState* Sync(CpuState* s) { return s; }
+VZ_INLINE void Resync(CpuState*) {}
+VZ_INLINE bool MayInterrupt(const CpuState* s) { return *s->InterruptPending != 0; }
+VZ_INLINE CpuState* Sync(Local* l) {
+    l->Store();
+    return l->state;
+}
+VZ_INLINE void Resync(Local* l) { l->Load(); }
+// Between callbacks nothing can change the controller's flag, so a run
+// reads it only when it reloads after one.
+VZ_INLINE bool MayInterrupt(const Local* l) { return l->pending != 0; }
+
+// A prefixed instruction, run on the state block.
+template <typename S, typename Fn>
+VZ_INLINE void Prefixed(S* s, Fn run) {
+    CpuState* state = Sync(s);
+    run(state);
+    Resync(s);
+}
+
 // ---------------------------------------------------------------- bus access
 
-VZ_INLINE u8 Fetch(CpuState* s) { return s->Entries->FetchByte(s, s->PC++); }
+// Memory goes through the owner's direct pages where it offers them, and
+// through the callbacks everywhere else.
+template <typename S>
+VZ_INLINE u8 Fetch(S* s) {
+    const u16 pc = s->PC++;
+    if (const u8* page = s->ReadPages[pc >> 8]) [[likely]] return page[pc & 0xFF];
+    CpuState* bus = Sync(s);
+    const u8 v = bus->Entries->FetchByte(bus, pc);
+    Resync(s);
+    return v;
+}
 
-VZ_INLINE u16 Fetch16(CpuState* s) {
+template <typename S>
+VZ_INLINE u16 Fetch16(S* s) {
     const u8 lo = Fetch(s);
     const u8 hi = Fetch(s);
     return static_cast<u16>(lo | hi << 8);
 }
 
-VZ_INLINE u8 Read(CpuState* s, u16 address) { return s->Entries->ReadMemory(s, address); }
-
-VZ_INLINE void Write(CpuState* s, u16 address, u8 value) {
-    s->Entries->WriteMemory(s, address, value);
+template <typename S>
+VZ_INLINE u8 Read(S* s, u16 address) {
+    if (const u8* page = s->ReadPages[address >> 8]) [[likely]] return page[address & 0xFF];
+    CpuState* bus = Sync(s);
+    const u8 v = bus->Entries->ReadMemory(bus, address);
+    Resync(s);
+    return v;
 }
 
-VZ_INLINE u16 Read16(CpuState* s, u16 address) {
+template <typename S>
+VZ_INLINE void Write(S* s, u16 address, u8 value) {
+    if (u8* page = s->WritePages[address >> 8]) [[likely]] {
+        page[address & 0xFF] = value;
+        return;
+    }
+    CpuState* bus = Sync(s);
+    bus->Entries->WriteMemory(bus, address, value);
+    Resync(s);
+}
+
+template <typename S>
+VZ_INLINE u16 Read16(S* s, u16 address) {
     const u8 lo = Read(s, address);
     const u8 hi = Read(s, static_cast<u16>(address + 1));
     return static_cast<u16>(lo | hi << 8);
 }
 
-VZ_INLINE void Write16(CpuState* s, u16 address, u16 value) {
+template <typename S>
+VZ_INLINE void Write16(S* s, u16 address, u16 value) {
     Write(s, address, static_cast<u8>(value));
     Write(s, static_cast<u16>(address + 1), static_cast<u8>(value >> 8));
 }
 
-VZ_INLINE u8 PortIn(CpuState* s, u8 port) { return s->Entries->ReadPort(s, port); }
+template <typename S>
+VZ_INLINE u8 PortIn(S* s, u8 port) {
+    CpuState* bus = Sync(s);
+    const u8 v = bus->Entries->ReadPort(bus, port);
+    Resync(s);
+    return v;
+}
 
-VZ_INLINE void PortOut(CpuState* s, u8 port, u8 value) { s->Entries->WritePort(s, port, value); }
+template <typename S>
+VZ_INLINE void PortOut(S* s, u8 port, u8 value) {
+    CpuState* bus = Sync(s);
+    bus->Entries->WritePort(bus, port, value);
+    Resync(s);
+}
 
 // SP is lowered first; the low byte goes to SP, the high byte to SP + 1.
-VZ_INLINE void Push(CpuState* s, u16 value) {
+template <typename S>
+VZ_INLINE void Push(S* s, u16 value) {
     const u16 sp = static_cast<u16>(s->SP - 2);
     s->SP = sp;
     Write(s, sp, static_cast<u8>(value));
     Write(s, static_cast<u16>(sp + 1), static_cast<u8>(value >> 8));
 }
 
-VZ_INLINE u16 Pop(CpuState* s) {
+template <typename S>
+VZ_INLINE u16 Pop(S* s) {
     const u16 sp = s->SP;
     const u8 lo = Read(s, sp);
     const u8 hi = Read(s, static_cast<u16>(sp + 1));
@@ -85,8 +221,8 @@ VZ_INLINE void SetLo(u16& pair, u8 v) { pair = static_cast<u16>((pair & 0xFF00) 
 
 // The "HL" of an instruction: HL itself (X = 0), IX (X = 1, DD prefix) or
 // IY (X = 2, FD prefix).
-template <int X>
-VZ_INLINE u16& IndexReg(CpuState* s) {
+template <int X, typename S>
+VZ_INLINE u16& IndexReg(S* s) {
     if constexpr (X == 0) {
         return s->HL;
     } else if constexpr (X == 1) {
@@ -98,8 +234,8 @@ VZ_INLINE u16& IndexReg(CpuState* s) {
 
 // 8-bit register by its opcode field: 0 B, 1 C, 2 D, 3 E, 4 H, 5 L, 7 A.
 // Under a DD/FD prefix 4 and 5 name the halves of the index register.
-template <int r, int X = 0>
-VZ_INLINE u8 GetR(CpuState* s) {
+template <int r, int X = 0, typename S>
+VZ_INLINE u8 GetR(S* s) {
     static_assert(r != 6, "(HL) is not a register");
     if constexpr (r == 0) return Hi(s->BC);
     if constexpr (r == 1) return Lo(s->BC);
@@ -110,8 +246,8 @@ VZ_INLINE u8 GetR(CpuState* s) {
     if constexpr (r == 7) return s->A;
 }
 
-template <int r, int X = 0>
-VZ_INLINE void SetR(CpuState* s, u8 v) {
+template <int r, int X = 0, typename S>
+VZ_INLINE void SetR(S* s, u8 v) {
     static_assert(r != 6, "(HL) is not a register");
     if constexpr (r == 0) SetHi(s->BC, v);
     if constexpr (r == 1) SetLo(s->BC, v);
@@ -123,8 +259,8 @@ VZ_INLINE void SetR(CpuState* s, u8 v) {
 }
 
 // Register pair by its opcode field: 0 BC, 1 DE, 2 HL/IX/IY, 3 SP.
-template <int p, int X = 0>
-VZ_INLINE u16& Pair(CpuState* s) {
+template <int p, int X = 0, typename S>
+VZ_INLINE u16& Pair(S* s) {
     if constexpr (p == 0) return s->BC;
     if constexpr (p == 1) return s->DE;
     if constexpr (p == 2) return IndexReg<X>(s);
@@ -132,8 +268,8 @@ VZ_INLINE u16& Pair(CpuState* s) {
 }
 
 // Condition codes: NZ, Z, NC, C, PO, PE, P, M.
-template <int cc>
-VZ_INLINE bool Condition(const CpuState* s) {
+template <int cc, typename S>
+VZ_INLINE bool Condition(const S* s) {
     constexpr u8 masks[4] = {kFlagZ, kFlagC, kFlagPV, kFlagS};
     const bool set = (s->F & masks[cc >> 1]) != 0;
     return (cc & 1) ? set : !set;
@@ -141,8 +277,8 @@ VZ_INLINE bool Condition(const CpuState* s) {
 
 // The operand address of an indexed instruction: IX/IY plus the signed
 // displacement byte that follows the opcode.
-template <int X>
-VZ_INLINE u16 IndexedAddress(CpuState* s) {
+template <int X, typename S>
+VZ_INLINE u16 IndexedAddress(S* s) {
     const auto d = static_cast<std::int8_t>(Fetch(s));
     return static_cast<u16>(IndexReg<X>(s) + d);
 }
@@ -150,8 +286,8 @@ VZ_INLINE u16 IndexedAddress(CpuState* s) {
 // ----------------------------------------------------------------- arithmetic
 
 // ADD ADC SUB SBC AND XOR OR CP by the opcode's y field.
-template <int y>
-VZ_INLINE void Alu(CpuState* s, u8 v) {
+template <int y, typename S>
+VZ_INLINE void Alu(S* s, u8 v) {
     const unsigned a = s->A;
     if constexpr (y == 0 || y == 1) {
         const unsigned c = (y == 1) ? (s->F & kFlagC) : 0u;
@@ -177,14 +313,16 @@ VZ_INLINE void Alu(CpuState* s, u8 v) {
     }
 }
 
-VZ_INLINE u8 Inc(CpuState* s, u8 v) {
+template <typename S>
+VZ_INLINE u8 Inc(S* s, u8 v) {
     const u8 r = static_cast<u8>(v + 1);
     s->F = static_cast<u8>((s->F & kFlagC) | kT.sz[r] | ((r & 0x0F) == 0 ? kFlagH : 0) |
                            (r == 0x80 ? kFlagPV : 0));
     return r;
 }
 
-VZ_INLINE u8 Dec(CpuState* s, u8 v) {
+template <typename S>
+VZ_INLINE u8 Dec(S* s, u8 v) {
     const u8 r = static_cast<u8>(v - 1);
     s->F = static_cast<u8>((s->F & kFlagC) | kFlagN | kT.sz[r] | ((v & 0x0F) == 0 ? kFlagH : 0) |
                            (v == 0x80 ? kFlagPV : 0));
@@ -192,14 +330,16 @@ VZ_INLINE u8 Dec(CpuState* s, u8 v) {
 }
 
 // ADD HL/IX/IY,rr: C from bit 15, H from bit 11; S Z P/V and bits 5, 3 kept.
-VZ_INLINE u16 Add16(CpuState* s, u16 a, u16 b) {
+template <typename S>
+VZ_INLINE u16 Add16(S* s, u16 a, u16 b) {
     const u32 r = static_cast<u32>(a) + b;
     s->F = static_cast<u8>((s->F & (kFlagS | kFlagZ | kFlagPV | kFlagY | kFlagX)) |
                            (((a ^ b ^ r) >> 8) & kFlagH) | (r >> 16));
     return static_cast<u16>(r);
 }
 
-VZ_INLINE u16 Adc16(CpuState* s, u16 a, u16 b) {
+template <typename S>
+VZ_INLINE u16 Adc16(S* s, u16 a, u16 b) {
     const u32 r = static_cast<u32>(a) + b + (s->F & kFlagC);
     const u16 r16 = static_cast<u16>(r);
     s->F = static_cast<u8>(((r16 >> 8) & kFlagS) | (r16 == 0 ? kFlagZ : 0) |
@@ -208,7 +348,8 @@ VZ_INLINE u16 Adc16(CpuState* s, u16 a, u16 b) {
     return r16;
 }
 
-VZ_INLINE u16 Sbc16(CpuState* s, u16 a, u16 b) {
+template <typename S>
+VZ_INLINE u16 Sbc16(S* s, u16 a, u16 b) {
     const u32 r = static_cast<u32>(a) - b - (s->F & kFlagC);
     const u16 r16 = static_cast<u16>(r);
     s->F = static_cast<u8>(((r16 >> 8) & kFlagS) | (r16 == 0 ? kFlagZ : 0) | kFlagN |
@@ -218,8 +359,8 @@ VZ_INLINE u16 Sbc16(CpuState* s, u16 a, u16 b) {
 }
 
 // CB rotates and shifts by the y field: RLC RRC RL RR SLA SRA SLL SRL.
-template <int y>
-VZ_INLINE u8 Shift(CpuState* s, u8 v) {
+template <int y, typename S>
+VZ_INLINE u8 Shift(S* s, u8 v) {
     unsigned r = 0;
     unsigned c = 0;
     if constexpr (y == 0) {
@@ -253,15 +394,15 @@ VZ_INLINE u8 Shift(CpuState* s, u8 v) {
 }
 
 // BIT b: Z when the bit is clear, H = 1, N = 0; the rest of F stays.
-template <int b>
-VZ_INLINE void Bit(CpuState* s, u8 v) {
+template <int b, typename S>
+VZ_INLINE void Bit(S* s, u8 v) {
     s->F = static_cast<u8>((s->F & (kFlagS | kFlagY | kFlagX | kFlagPV | kFlagC)) | kFlagH |
                            ((v & (1u << b)) ? 0 : kFlagZ));
 }
 
 // Rotate/shift, RES or SET (x = 0, 2, 3) of one CB operand.
-template <int x, int y>
-VZ_INLINE u8 CbModify(CpuState* s, u8 v) {
+template <int x, int y, typename S>
+VZ_INLINE u8 CbModify(S* s, u8 v) {
     if constexpr (x == 0) {
         return Shift<y>(s, v);
     } else if constexpr (x == 2) {
@@ -316,8 +457,8 @@ void EdPrefix(CpuState* s);
 
 // One opcode of the unprefixed table (X = 0) or of the DD/FD table (X = 1
 // for IX, 2 for IY), decoded at compile time from its x/y/z/p/q fields.
-template <int X, unsigned op>
-VZ_INLINE void Op(CpuState* s) {
+template <int X, unsigned op, typename S>
+VZ_INLINE void Op(S* s) {
     constexpr int x = op >> 6;
     constexpr int y = (op >> 3) & 7;
     constexpr int z = op & 7;
@@ -553,9 +694,9 @@ VZ_INLINE void Op(CpuState* s) {
                 s->LastCycles = 10;
             } else if constexpr (y == 1) {  // CB prefix
                 if constexpr (indexed) {
-                    IndexCbPrefix<X>(s);
+                    Prefixed(s, [](CpuState* c) { IndexCbPrefix<X>(c); });
                 } else {
-                    CbPrefix(s);
+                    Prefixed(s, [](CpuState* c) { CbPrefix(c); });
                 }
             } else if constexpr (y == 2) {  // OUT (n),A
                 const u8 port = Fetch(s);
@@ -608,11 +749,11 @@ VZ_INLINE void Op(CpuState* s) {
                 s->PC = Fetch16(s);
                 s->LastCycles = 17;
             } else if constexpr (p == 1) {
-                IndexPrefix<1>(s);
+                Prefixed(s, [](CpuState* c) { IndexPrefix<1>(c); });
             } else if constexpr (p == 2) {
-                EdPrefix(s);
+                Prefixed(s, [](CpuState* c) { EdPrefix(c); });
             } else {
-                IndexPrefix<2>(s);
+                Prefixed(s, [](CpuState* c) { IndexPrefix<2>(c); });
             }
         } else if constexpr (z == 6) {  // ALU n
             Alu<y>(s, Fetch(s));
@@ -627,8 +768,8 @@ VZ_INLINE void Op(CpuState* s) {
 
 // ------------------------------------------------------------------ CB table
 
-template <unsigned op>
-VZ_INLINE void CbOp(CpuState* s) {
+template <unsigned op, typename S>
+VZ_INLINE void CbOp(S* s) {
     constexpr int x = op >> 6;
     constexpr int y = (op >> 3) & 7;
     constexpr int z = op & 7;
@@ -656,8 +797,8 @@ VZ_INLINE void CbOp(CpuState* s) {
 // DDCB/FDCB: the operand is already read from `address` (IX/IY + d).
 // Rotates, shifts, RES and SET write memory back and, unless the low three
 // bits are 6, also copy the result into the register they name.
-template <unsigned op>
-VZ_INLINE void IndexCbOp(CpuState* s, u16 address, u8 v) {
+template <unsigned op, typename S>
+VZ_INLINE void IndexCbOp(S* s, u16 address, u8 v) {
     constexpr int x = op >> 6;
     constexpr int y = (op >> 3) & 7;
     constexpr int z = op & 7;
@@ -676,8 +817,8 @@ VZ_INLINE void IndexCbOp(CpuState* s, u16 address, u8 v) {
 
 // LDI/LDD/CPI/CPD/INI/IND/OUTI/OUTD (kind 0..3), forward or backward, once or
 // repeating (one iteration per step; PC goes back by 2 while it repeats).
-template <int kind, bool forward, bool repeat>
-VZ_INLINE void Block(CpuState* s) {
+template <int kind, bool forward, bool repeat, typename S>
+VZ_INLINE void Block(S* s) {
     constexpr int step = forward ? 1 : -1;
     bool again = false;
     if constexpr (kind == 0) {  // LDI
@@ -729,13 +870,14 @@ VZ_INLINE void Block(CpuState* s) {
 
 // A second byte in 40-7F that is no ED instruction: PC goes back onto it,
 // ED alone costs 4 T-states, and the byte runs next as an unprefixed one.
-VZ_INLINE void EdFallBack(CpuState* s) {
+template <typename S>
+VZ_INLINE void EdFallBack(S* s) {
     --s->PC;
     s->LastCycles = 4;
 }
 
-template <unsigned op>
-VZ_INLINE void EdOp(CpuState* s) {
+template <unsigned op, typename S>
+VZ_INLINE void EdOp(S* s) {
     constexpr int x = op >> 6;
     constexpr int y = (op >> 3) & 7;
     constexpr int z = op & 7;
@@ -880,7 +1022,7 @@ void EdPrefix(CpuState* s) {
 
 // ----------------------------------------------------------------- interrupts
 
-void AcceptInterrupt(CpuState* s, u16 vector) {
+[[gnu::noinline, gnu::cold]] void AcceptInterrupt(CpuState* s, u16 vector) {
     s->IFF1 = 0;
     s->IFF2 = 0;
     if (Read(s, s->PC) == 0x76) s->PC = static_cast<u16>(s->PC + 1);  // leave the HALT
@@ -977,13 +1119,21 @@ void Z80_Init(CpuState* s) {
     s->IM = 0;
 }
 
-void Z80_Execute(CpuState* s) {
+namespace {
+
+// One step: an interrupt acceptance or one whole instruction, with its
+// T-states in LastCycles and added to TotalCycles.
+template <typename S>
+VZ_INLINE void OneStep(S* s) {
     if (s->IFF1 != 0) {
         if (s->EIDelay == 0) {
-            u16 vector = 0;
-            if (s->Entries->InterruptAck(s, &vector)) {
-                AcceptInterrupt(s, vector);
-                return;
+            if (MayInterrupt(s)) [[unlikely]] {
+                u16 vector = 0;
+                CpuState* bus = Sync(s);
+                const bool taken = bus->Entries->InterruptAck(bus, &vector);
+                if (taken) AcceptInterrupt(bus, vector);
+                Resync(s);
+                if (taken) return;
             }
         } else {
             --s->EIDelay;
@@ -998,6 +1148,23 @@ void Z80_Execute(CpuState* s) {
 #undef VZ_CASE
     }
     s->TotalCycles += s->LastCycles;
+}
+
+}  // namespace
+
+void Z80_Execute(CpuState* s) { OneStep(s); }
+
+std::uint64_t Z80_Run(CpuState* s, std::uint64_t cycles) {
+    const std::uint64_t total = s->TotalCycles;
+    s->RunLimit = cycles > UINT64_MAX - total ? UINT64_MAX : total + cycles;
+    Local l(s);
+    std::uint64_t steps = 0;
+    while (l.TotalCycles < l.limit) {
+        OneStep(&l);
+        ++steps;
+    }
+    l.Store();
+    return steps;
 }
 
 bool Z80_SaveState(CpuState* s, std::uint8_t* buffer, std::uint32_t* length) {

@@ -15,6 +15,7 @@ void tPIC_i8259A::Reset() {
     ocw1_ = ocw2_ = ocw3_ = 0;
     initState_ = 0;
     readSelect_ = 0;
+    pending_ = 0;
 }
 
 std::uint8_t tPIC_i8259A::Icw(int index) const {
@@ -44,6 +45,7 @@ void tPIC_i8259A::WriteCommand(std::uint8_t value) {
     } else {
         WriteOcw2(value);
     }
+    UpdatePending();
 }
 
 void tPIC_i8259A::WriteIcw1(std::uint8_t value) {
@@ -78,6 +80,7 @@ void tPIC_i8259A::WriteData(std::uint8_t value) {
             mode_ &= static_cast<std::uint8_t>(~kModeAutoEoi);
         }
     }
+    UpdatePending();
 }
 
 int tPIC_i8259A::HighestLevel(std::uint8_t bits) const {
@@ -182,6 +185,7 @@ bool tPIC_i8259A::Acknowledge(std::uint16_t& address) {
     } else {
         isr_ |= static_cast<std::uint8_t>(1u << r);
     }
+    UpdatePending();
     return true;
 }
 
@@ -206,6 +210,7 @@ void tPIC_i8259A::SetRequest(int line, bool on) {
     } else {
         irr_ &= static_cast<std::uint8_t>(~(1u << line));
     }
+    UpdatePending();
 }
 
 bool tPIC_i8259A::SaveState(tByteStream& stream) const {
@@ -246,6 +251,7 @@ bool tPIC_i8259A::LoadState(tByteStream& stream) {
     ocw3_ = r[12];
     initState_ = r[13];
     readSelect_ = r[14];
+    UpdatePending();
     return true;
 }
 

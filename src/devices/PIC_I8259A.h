@@ -69,6 +69,11 @@ public:
     virtual bool Acknowledge(std::uint16_t& address);
     // True when Acknowledge would deliver an interrupt now.
     bool Pending() const;
+    // The same answer as a byte (1 or 0) that the controller keeps current
+    // after every change of its registers, at a fixed place for the
+    // controller's lifetime: a processor core reads it before each
+    // instruction instead of calling Acknowledge.
+    const std::uint8_t* PendingFlag() const { return &pending_; }
 
     // The 32-byte block. LoadState resets first; a wrong tag or version, a
     // corrupt register value or a short stream leaves the controller reset
@@ -98,6 +103,7 @@ private:
     int SelectRequest() const;
     int Rank(int level) const { return (level - pointer_) & 7; }
     void EndHighestInService(bool rotate);
+    void UpdatePending() { pending_ = Pending() ? 1 : 0; }
 
     std::uint8_t irr_ = 0, isr_ = 0, imr_ = 0;
     std::uint8_t mode_ = 0;
@@ -107,6 +113,7 @@ private:
     std::uint8_t ocw1_ = 0, ocw2_ = 0, ocw3_ = 0;
     std::uint8_t initState_ = 0;
     std::uint8_t readSelect_ = 0;
+    std::uint8_t pending_ = 0;
 };
 
 }  // namespace velgard

@@ -74,6 +74,17 @@ void tComputer_I8080_Korvet::SetCpuKind(std::uint8_t kind) {
     entries_.WritePort = BusPortWrite;
     entries_.FetchByte = BusRead;
     entries_.InterruptAck = BusInterruptAck;
+    AttachFastPaths();
+}
+
+void tComputer_I8080_Korvet::AttachFastPaths() {
+    // Plain RAM and ROM pages are read and written by the core directly, and
+    // the interrupt controller's pending flag spares it the acknowledge call
+    // while nothing is to be taken; the callbacks behave the same.
+    CpuState* cpu = cpuState_.get();
+    cpu->ReadPages = memory_->DirectReadPages();
+    cpu->WritePages = memory_->DirectWritePages();
+    cpu->InterruptPending = memory_->Pic().PendingFlag();
 }
 
 // ---- Run control -----------------------------------------------------------
@@ -126,28 +137,28 @@ void tComputer_I8080_Korvet::StartTiming() {
     t.sleepLateness = t.frequency * 60 / 1'000'000;
 }
 
-void tComputer_I8080_Korvet::WaitUntil(std::uint64_t deadline, std::uint64_t& now) {
+void tComputer_I8080_Korvet::WaitUntil(std::uint64_t deadline, std::uint64_t& now, bool exact) {
     now = host_.ReadCounter();
     if (now < deadline && host_.CounterIsRealTime()) {
         // The host's sleep ends late by a fairly steady amount (tens of
-        // microseconds on Linux). The loop sleeps for what is left less the
-        // lateness it has seen lately, and polls the counter only for the
-        // rest, so that a machine at real time sleeps through almost all of
-        // its waits, the 180-microsecond slice waits included. A sleep that
-        // ends after the deadline costs that slice a few microseconds, which
-        // the frame-end wait takes back.
+        // microseconds on Linux, more on a busy host). The loop sleeps for
+        // what is left less the lateness it has seen lately. What remains
+        // after that is polled only at frame end, where real time is kept;
+        // a slice, whose 180-microsecond wait only spreads the frame's work
+        // over the frame, then begins that little early instead, so that a
+        // machine at real time sleeps through nearly all of its time.
         const double nsPerCount = 1e9 / static_cast<double>(loop_.frequency);
         // A single long stall (the host was busy) counts as no more than a
-        // fifth of a millisecond, so that it cannot make the loop poll for
-        // long afterwards.
+        // fifth of a millisecond.
         const std::uint64_t cap = loop_.frequency / 5000;
         while (now < deadline) {
             const std::uint64_t left = deadline - now;
             if (left <= loop_.sleepLateness) {
-                // Too close to sleep: poll, and trust the guess a little
-                // less, so that a guess that has grown too large shrinks
-                // even when no sleep is left to measure it.
+                // Too close to sleep. The guess shrinks a little, so that a
+                // guess grown too large recovers even when no sleep is left
+                // to measure it.
                 loop_.sleepLateness -= loop_.sleepLateness / 8;
+                if (!exact) return;
                 break;
             }
             const std::uint64_t asked = left - loop_.sleepLateness;
@@ -160,7 +171,8 @@ void tComputer_I8080_Korvet::WaitUntil(std::uint64_t deadline, std::uint64_t& no
             now = woke;
         }
     }
-    // Busy polling for the last stretch (and for a simulated counter).
+    // Busy polling for the last stretch (and always for a simulated
+    // counter, which does not move by itself).
     while (now < deadline) now = host_.ReadCounter();
 }
 
@@ -213,7 +225,7 @@ void tComputer_I8080_Korvet::Run(TBMMCanvas2D* canvas, std::uint8_t romIndex, bo
         loadRequested_ = loadAtStart_;
         loadAtStart_ = false;
 
-        CpuExecuteFn execute = entries_.Execute;
+        CpuRunFn run = entries_.Run;
         for (;;) {
             // Save and load requests are served between two steps, so a
             // state is always that of an instruction boundary. A request
@@ -227,9 +239,12 @@ void tComputer_I8080_Korvet::Run(TBMMCanvas2D* canvas, std::uint8_t romIndex, bo
                 if (loadRequested_) {
                     saveRequested_ = loadRequested_ = false;
                     LoadStateFile(canvas);
-                    // The load may have replaced the core.
+                    // The load may have replaced the core and the
+                    // configuration.
+                    memory_->RefreshDirectPages();
+                    AttachFastPaths();
                     cpu = cpuState_.get();
-                    execute = entries_.Execute;
+                    run = entries_.Run;
                 }
             }
             if (stopRequested_) break;
@@ -249,13 +264,14 @@ void tComputer_I8080_Korvet::Run(TBMMCanvas2D* canvas, std::uint8_t romIndex, bo
                 loop_.fpsWindowEnd = now + loop_.frequency;
                 loop_.drawn = 0;
             }
-            execute(cpu);
-            const std::int32_t c = cpu->LastCycles;
-            if (c < loop_.remaining) {
-                loop_.remaining -= c;
-                continue;
-            }
-            // The slice is complete; cycles beyond it are not carried over.
+            // The rest of the slice in one call: steps run while the
+            // cycles they took are below what the slice has left, so the
+            // slice ends with the step that reaches or crosses its end, and
+            // cycles beyond it are not carried over. Nothing the loop
+            // checks above can change within a slice: stop, pause, state
+            // requests and the sync switch come from the message processing
+            // at frame end.
+            run(cpu, static_cast<std::uint64_t>(loop_.remaining));
             SliceEnd(canvas);
         }
     } catch (...) {
@@ -285,8 +301,35 @@ void tComputer_I8080_Korvet::SliceEnd(TBMMCanvas2D* canvas) {
     if (loop_.sliceIndex == 0) {
         FrameEnd(canvas);
     } else if (loop_.syncCopy) {
-        WaitUntil(loop_.sliceDeadline, loop_.sliceNow);
-        loop_.sliceDeadline = loop_.sliceNow + loop_.slicePeriod;
+        SliceWait();
+    }
+}
+
+void tComputer_I8080_Korvet::SliceWait() {
+    LoopState& t = loop_;
+    if (!host_.CounterIsRealTime()) {
+        // A simulated counter: polled, exactly as the pacing rule says.
+        WaitUntil(t.sliceDeadline, t.sliceNow, true);
+        t.sliceDeadline = t.sliceNow + t.slicePeriod;
+        return;
+    }
+    // On the real clock a sleep costs the host more than a slice of work,
+    // so the loop sleeps only once the slices have got a millisecond or
+    // more ahead of their deadlines; until then a slice that is ahead
+    // begins at once and the next deadline follows from this one rather
+    // than from now. The work of a frame is thus still spread over the
+    // frame, in steps of about a millisecond instead of 200 microseconds,
+    // and the frame end keeps real time exactly.
+    const std::uint64_t now = host_.ReadCounter();
+    if (now >= t.sliceDeadline) {
+        t.sliceNow = now;
+        t.sliceDeadline = now + t.slicePeriod;
+    } else if (t.sliceDeadline - now < t.frequency / 1000) {
+        t.sliceNow = now;
+        t.sliceDeadline += t.slicePeriod;
+    } else {
+        WaitUntil(t.sliceDeadline, t.sliceNow, false);
+        t.sliceDeadline = t.sliceNow + t.slicePeriod;
     }
 }
 
@@ -323,7 +366,7 @@ void tComputer_I8080_Korvet::FrameEnd(TBMMCanvas2D* canvas) {
 
     host_.ProcessMessages();
 
-    if (t.syncCopy && t.frameNow < t.frameDeadline) WaitUntil(t.frameDeadline, t.frameNow);
+    if (t.syncCopy && t.frameNow < t.frameDeadline) WaitUntil(t.frameDeadline, t.frameNow, true);
 
     t.frame50 += 1;
     if (t.frame50 == kFramesPerSecond) {

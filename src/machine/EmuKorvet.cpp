@@ -192,9 +192,17 @@ void tMemory_Korvet64Kb::BuildReadPages() {
                 }
             }
             readPages_[k][p] = direct;
+            const bool plainWrite = pageMaps_[k][p] == kPageRam || pageMaps_[k][p] == kPageRom;
+            writePages_[k][p] = plainWrite ? &ram_[start] : nullptr;
         }
     }
     readPage_ = readPages_[configuration_].data();
+    RefreshDirectPages();
+}
+
+void tMemory_Korvet64Kb::RefreshDirectPages() {
+    directRead_ = readPages_[configuration_];
+    directWrite_ = writePages_[configuration_];
 }
 
 std::uint16_t tMemory_Korvet64Kb::ReadWord(std::uint16_t address) {
@@ -306,6 +314,7 @@ void tMemory_Korvet64Kb::SetConfiguration(std::uint8_t value) {
     keyboardBase_ = record_[kRecKeyboard];
     charactersBase_ = record_[kRecCharacters];
     graphicsBase_ = record_[kRecGraphics];
+    RefreshDirectPages();
 }
 
 void tMemory_Korvet64Kb::WriteColourRegister(std::uint8_t v) {

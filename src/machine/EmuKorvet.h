@@ -116,6 +116,18 @@ public:
     // Brings the shown page up to date and returns its bitmap.
     tBMMGDI4Bitmap& UpdateFrame();
 
+    // The processor's direct pages for the present configuration (see
+    // CpuState::ReadPages): RAM, and ROM pages wholly covered by the image
+    // or by the RAM beneath it, for reads; RAM and ROM pages for writes
+    // (a write to ROM lands in the RAM beneath). Every other page is
+    // nullptr. The tables stay at the same place for the map's lifetime.
+    const std::uint8_t* const* DirectReadPages() const { return directRead_.data(); }
+    std::uint8_t* const* DirectWritePages() const { return directWrite_.data(); }
+    // Brings the direct pages up to date with the configuration and the ROM
+    // image (done by SetConfiguration and LoadROM; a snapshot load that
+    // sets the configuration itself is followed by this).
+    void RefreshDirectPages();
+
     bool IsDirty() const { return dirty_; }
     void SetDirty(bool dirty) { dirty_ = dirty; }
     std::uint8_t RetraceFlag() const { return retrace_; }
@@ -195,6 +207,9 @@ private:
     std::array<std::array<std::uint8_t, 256>, kConfigurations> pageMaps_{};
     const std::uint8_t* const* readPage_ = nullptr;
     std::array<std::array<const std::uint8_t*, 256>, kConfigurations> readPages_{};
+    std::array<std::array<std::uint8_t*, 256>, kConfigurations> writePages_{};
+    std::array<const std::uint8_t*, 256> directRead_{};
+    std::array<std::uint8_t*, 256> directWrite_{};
     const std::uint16_t* record_ = nullptr;
     std::array<std::array<std::uint16_t, 7>, kConfigurations> records_{};
     std::vector<std::uint8_t> rom_;
@@ -347,10 +362,18 @@ private:
     static bool BusInterruptAck(CpuState* s, std::uint16_t* address);
 
     void StartTiming();
+    // Hands the core the memory map's direct pages and the interrupt
+    // controller's pending flag.
+    void AttachFastPaths();
     void SliceEnd(TBMMCanvas2D* canvas);
+    // The wait after a slice that is not the last of its frame.
+    void SliceWait();
     void FrameEnd(TBMMCanvas2D* canvas);
     void RecomputeSlicePeriod();
-    void WaitUntil(std::uint64_t deadline, std::uint64_t& now);
+    // Waits until the counter reaches `deadline`, its last reading in `now`.
+    // On a real-time counter it sleeps; a wait that is not `exact` may end
+    // a little early rather than poll for the last stretch.
+    void WaitUntil(std::uint64_t deadline, std::uint64_t& now, bool exact);
     // The sound channel on timer channel 0 is switched on and off here.
     void SetSoundOn(bool on);
     // Snapshot (Snapshot.cpp): served by the loop between two steps.

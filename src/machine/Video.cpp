@@ -38,15 +38,19 @@ struct TextTable {
 constexpr TextTable<std::uint32_t, 4> kNarrow;
 constexpr TextTable<std::uint64_t, 8> kWide;
 
-template <typename Word>
-bool PutTextBits(std::uint8_t* px, Word bits) {
-    constexpr Word kKeep = static_cast<Word>(0x7777777777777777ULL);
-    Word old;
+// Merges `bits` into the text bits of the 8 bytes at `px`; returns the bits
+// that changed.
+inline std::uint64_t PutTextBits(std::uint8_t* px, std::uint64_t bits) {
+    constexpr std::uint64_t kKeep = 0x7777777777777777ULL;
+    std::uint64_t old;
     std::memcpy(&old, px, sizeof old);
-    const Word merged = (old & kKeep) | bits;
+    const std::uint64_t merged = (old & kKeep) | bits;
     std::memcpy(px, &merged, sizeof merged);
-    return merged != old;
+    return merged ^ old;
 }
+
+static_assert(std::endian::native == std::endian::little,
+              "two narrow glyph lines are joined as the low and high half of a word");
 
 }  // namespace
 
@@ -55,25 +59,36 @@ void tMemory_Korvet64Kb::RenderTextRow(int page, int row) {
     row &= 15;
     const bool wide = (systemRegister_ & 0x08) != 0;
     const int bank = (systemRegister_ & 0x04) ? 4096 : 0;
-    bool changed = false;
     std::uint8_t* const* lines = &rows_[page][row * 16];
-    // In 32-column mode only the even cells are shown, each 16 pixels wide.
-    const int step = wide ? 2 : 1;
-    for (int c = 0; c < kTextColumns; c += step) {
+    // The row's glyphs and inversions first, then the picture line by line,
+    // eight bitmap bytes (two narrow cells or one wide one) a word.
+    std::array<const std::uint8_t*, kTextColumns> glyph;
+    std::array<std::uint8_t, kTextColumns> invert;
+    for (int c = 0; c < kTextColumns; ++c) {
         const int n = row * kTextColumns + c;
-        const std::uint8_t code = chars_[n * 2 + 1];
-        const std::uint8_t invert = (chars_[n * 2] & 0x80) ? 0xFF : 0x00;
-        const std::uint8_t* glyph = &font_[bank + code * 16];
-        for (int j = 0; j < 16; ++j) {
-            const std::uint8_t g = static_cast<std::uint8_t>(glyph[j] ^ invert);
-            if (wide) {
-                changed |= PutTextBits(lines[j] + c * 4, kWide.bits[g]);
-            } else {
-                changed |= PutTextBits(lines[j] + c * 4, kNarrow.bits[g]);
+        glyph[c] = &font_[bank + chars_[n * 2 + 1] * 16];
+        invert[c] = (chars_[n * 2] & 0x80) ? 0xFF : 0x00;
+    }
+    std::uint64_t changed = 0;
+    for (int j = 0; j < 16; ++j) {
+        std::uint8_t* line = lines[j];
+        if (wide) {
+            // In 32-column mode only the even cells are shown, each 16
+            // pixels wide.
+            for (int c = 0; c < kTextColumns; c += 2) {
+                const std::uint8_t g = static_cast<std::uint8_t>(glyph[c][j] ^ invert[c]);
+                changed |= PutTextBits(line + c * 4, kWide.bits[g]);
+            }
+        } else {
+            for (int c = 0; c < kTextColumns; c += 2) {
+                const std::uint8_t g0 = static_cast<std::uint8_t>(glyph[c][j] ^ invert[c]);
+                const std::uint8_t g1 = static_cast<std::uint8_t>(glyph[c + 1][j] ^ invert[c + 1]);
+                const std::uint64_t bits = kNarrow.bits[g0] | (std::uint64_t{kNarrow.bits[g1]} << 32);
+                changed |= PutTextBits(line + c * 4, bits);
             }
         }
     }
-    if (changed) dirty_ = true;
+    if (changed != 0) dirty_ = true;
 }
 
 tBMMGDI4Bitmap& tMemory_Korvet64Kb::UpdateFrame() {

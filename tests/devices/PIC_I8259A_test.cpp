@@ -341,6 +341,66 @@ TEST(PicTest, SpecialMaskMode) {
     EXPECT_EQ(Ack(pic), 0x18);
 }
 
+// The pending flag a core reads instead of calling Acknowledge follows
+// every kind of register change: requests, masks, acknowledge, end of
+// interrupt, poll mode, a new initialisation, a snapshot load and a reset.
+TEST(PicTest, PendingFlagFollowsEveryRegisterChange) {
+    tPIC_i8259A pic;
+    const std::uint8_t* flag = pic.PendingFlag();
+    auto agrees = [&] { return (*flag != 0) == pic.Pending(); };
+    EXPECT_EQ(*flag, 0);
+    Init(pic);
+    EXPECT_EQ(*flag, 0);
+
+    pic.SetRequest(5, true);
+    EXPECT_EQ(*flag, 1);
+    pic.WriteData(0x20);  // mask line 5
+    EXPECT_EQ(*flag, 0);
+    pic.WriteData(0x00);
+    EXPECT_EQ(*flag, 1);
+    pic.SetRequest(5, false);
+    EXPECT_EQ(*flag, 0);
+
+    // In service: a lower-priority request waits, a higher one does not,
+    // and the end of interrupt lets the waiting one through.
+    pic.SetRequest(3, true);
+    EXPECT_EQ(Ack(pic), 3 * 8);
+    EXPECT_EQ(*flag, 0);
+    pic.SetRequest(6, true);
+    EXPECT_EQ(*flag, 0) << "level 6 waits behind level 3 in service";
+    pic.SetRequest(1, true);
+    EXPECT_EQ(*flag, 1);
+    EXPECT_EQ(Ack(pic), 1 * 8);
+    EXPECT_EQ(*flag, 0);
+    pic.WriteCommand(0x20);  // non-specific EOI: level 1 ends, 3 stays
+    EXPECT_EQ(*flag, 0);
+    pic.WriteCommand(0x20);  // level 3 ends
+    EXPECT_EQ(*flag, 1);
+
+    // Poll mode stops the acknowledge; ICW1 ends it, and the controller
+    // is not pending again until its initialisation is complete.
+    pic.WriteCommand(0x0C);
+    EXPECT_EQ(*flag, 0);
+    pic.WriteCommand(0x13);
+    EXPECT_EQ(*flag, 0);
+    pic.WriteData(0x00);
+    EXPECT_EQ(*flag, 0);
+    pic.WriteData(0x00);
+    EXPECT_EQ(*flag, 1);
+    EXPECT_TRUE(agrees());
+
+    // A snapshot load brings the flag with it; a reset clears it.
+    tByteStream saved;
+    ASSERT_TRUE(pic.SaveState(saved));
+    tPIC_i8259A other;
+    saved.Seek(0);
+    ASSERT_TRUE(other.LoadState(saved));
+    EXPECT_EQ(*other.PendingFlag(), 1);
+    pic.Reset();
+    EXPECT_EQ(*flag, 0);
+    EXPECT_EQ(pic.PendingFlag(), flag) << "the flag stays at its place";
+}
+
 TEST(PicTest, SnapshotRoundTripAndLayout) {
     tPIC_i8259A pic;
     pic.WriteCommand(0x17);  // interval 4, single, ICW4

@@ -193,6 +193,29 @@ TEST(BMMGDI4Bitmap, DrawToCanvasRectangles) {
     EXPECT_FALSE(empty.DrawToCanvas(img, {0, 0, 7, 7}, {0, 0, 3, 1}));
 }
 
+// The picture at its own size (whole words of two pixels) and from an odd
+// source column (pixel by pixel) show every pixel in its palette colour.
+TEST(BMMGDI4Bitmap, OneToOneDrawShowsEveryPixel) {
+    tBMMGDI4Bitmap b;
+    ASSERT_TRUE(b.SetSize(512, 256, 0, true));
+    for (int i = 0; i < 16; ++i) b.SetPaletteEntry(i, BMMRgbQuad(static_cast<std::uint8_t>(i * 16 + 1), 7, 9));
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 512; ++x) b.SetPixel(x, y, static_cast<std::uint8_t>((x * 7 + y * 13 + (x >> 3)) & 15));
+    auto expected = [&](int x, int y) { return 0xFF000000u | (b.PaletteEntry(b.Pixel(x, y)) & 0x00FFFFFFu); };
+
+    tBMMImage32 whole(514, 257, 0);
+    ASSERT_TRUE(b.DrawToCanvas(whole, {2, 1, 513, 256}, {0, 0, 511, 255}));
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 512; ++x) ASSERT_EQ(whole.Pixel(x + 2, y + 1), expected(x, y)) << x << "," << y;
+    EXPECT_EQ(whole.Pixel(1, 1), 0u);
+    EXPECT_EQ(whole.Pixel(2, 0), 0u);
+
+    tBMMImage32 odd(9, 2, 0);
+    ASSERT_TRUE(b.DrawToCanvas(odd, {0, 0, 8, 1}, {101, 40, 109, 41}));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 9; ++x) EXPECT_EQ(odd.Pixel(x, y), expected(101 + x, 40 + y)) << x << "," << y;
+}
+
 }  // namespace
 }  // namespace velgard
 

@@ -121,6 +121,58 @@ TEST_F(MemoryMapTest, RomReadsOverRamAndWritesLandBeneath) {
     EXPECT_EQ(mem().ReadWord(0x6000), 0xCDAB);
 }
 
+// The pages the processor reads and writes directly are exactly the plain
+// ones: RAM, and ROM wholly covered by the image or lying beyond it (reads),
+// RAM and ROM (writes, which land in the RAM beneath); every page with side
+// effects goes through the callbacks. The tables follow the configuration,
+// and the machine hands them and the controller's pending flag to its core.
+TEST_F(MemoryMapTest, DirectPagesAreExactlyThePlainPages) {
+    auto ram = mem().Ram();
+    for (int k = 0; k < 32; ++k) {
+        Configure(k);
+        const std::uint8_t* const* rd = mem().DirectReadPages();
+        std::uint8_t* const* wr = mem().DirectWritePages();
+        for (int p = 0; p < 256; ++p) {
+            SCOPED_TRACE(testing::Message() << "configuration " << k << ", page " << p);
+            const std::uint8_t type = mem().PageType(k, p);
+            const std::size_t start = static_cast<std::size_t>(p) << 8;
+            if (type == M::kPageRam) {
+                EXPECT_EQ(rd[p], &ram[start]);
+                EXPECT_EQ(wr[p], &ram[start]);
+            } else if (type == M::kPageRom) {
+                EXPECT_EQ(wr[p], &ram[start]);
+                ASSERT_NE(rd[p], nullptr);
+                if (start < rom1.size()) {
+                    EXPECT_EQ(rd[p][0], rom1[start]);
+                    EXPECT_EQ(rd[p][255], rom1[start + 255]);
+                } else {
+                    EXPECT_EQ(rd[p], &ram[start]);
+                }
+            } else {
+                EXPECT_EQ(rd[p], nullptr);
+                EXPECT_EQ(wr[p], nullptr);
+            }
+        }
+    }
+    // A short image: the ROM pages beyond it read the RAM beneath directly.
+    std::vector<std::uint8_t> shortRom(8192);
+    for (std::size_t i = 0; i < shortRom.size(); ++i) shortRom[i] = static_cast<std::uint8_t>(i ^ 0xA5);
+    ASSERT_TRUE(machine->Roms().ReplaceRom(2, shortRom));
+    mem().LoadROM(2);
+    Configure(16);  // ROM pages up to 5FFFh
+    const std::uint8_t* const* rd = mem().DirectReadPages();
+    EXPECT_EQ(rd[0x1F][0x80], shortRom[0x1F80]);
+    for (int p = 0x20; p < 0x60; ++p) EXPECT_EQ(rd[p], &ram[static_cast<std::size_t>(p) << 8]) << p;
+
+    CpuState& cpu = machine->Cpu();
+    EXPECT_EQ(cpu.ReadPages, mem().DirectReadPages());
+    EXPECT_EQ(cpu.WritePages, mem().DirectWritePages());
+    EXPECT_EQ(cpu.InterruptPending, mem().Pic().PendingFlag());
+    machine->SetCpuKind(kCpuZ80);
+    EXPECT_EQ(machine->Cpu().ReadPages, mem().DirectReadPages());
+    EXPECT_EQ(machine->Cpu().InterruptPending, mem().Pic().PendingFlag());
+}
+
 TEST_F(MemoryMapTest, WordAccessIsLittleEndianAndWraps) {
     Configure(3);
     mem().WriteWord(0xFFFF, 0x1234);
