@@ -292,7 +292,9 @@ int RunMachine(const std::vector<std::string>& args) {
     std::fflush(stdout);
 
     int status = 0;
-    if (!recorded) status = Error("run: the recording " + o.wav + " could not be written completely");
+    if (!recorded)
+        status = Error("run: the recording " + o.wav + " could not be written (disk full?); an old file of that name is "
+                       "left as it was");
     if (!o.saveState.empty() && m->LastSaveResult() != tComputer_I8080_Korvet::StateResult::Ok)
         status = Error("run: the state could not be saved to " + o.saveState + " (an old file there is unchanged)");
 
