@@ -149,6 +149,24 @@ int ParseOptions(const std::vector<std::string>& args, Options& o) {
     return 0;
 }
 
+// The machine's own messages and questions are Russian texts: each is
+// printed once, as it is, on stderr, and a question is followed by one
+// English line that says how the command answered it.
+class CliHost : public HeadlessHost {
+public:
+    void ShowMessage(const std::string& text, MessageKind kind) override {
+        HeadlessHost::ShowMessage(text, kind);
+        std::cerr << text << '\n';
+    }
+    bool AskYesNo(const std::string& text) override {
+        const bool yes = HeadlessHost::AskYesNo(text);
+        std::cerr << text << '\n'
+                  << (yes ? "velgard-cli: run: the machine's question was answered Yes (--save-disks)\n"
+                          : "velgard-cli: run: the machine's question was answered No (--save-disks answers Yes)\n");
+        return yes;
+    }
+};
+
 // Why a ROM file of `length` bytes does not fit ROM set `rom`, and which
 // set would take it.
 std::string RomLengthMessage(const std::string& file, int rom, std::size_t length) {
@@ -203,11 +221,8 @@ int RunMachine(const std::vector<std::string>& args) {
         if (!path.empty() && !CheckOutputFile(path, error)) return Fail(std::string("run: ") + option + ": " + error);
     }
 
-    HeadlessHost host;
+    CliHost host;
     host.SetAnswer(o.saveDisks);
-    // The machine's own messages (in Russian) go to stderr as they are;
-    // the command adds one English line saying what it did about them.
-    host.SetEcho(&std::cerr);
     tKorvetKeyboard keyboard;
     auto machine = std::make_unique<tComputer_I8080_Korvet>(host);
     machine->GetMemory().SetKeyboard(&keyboard);

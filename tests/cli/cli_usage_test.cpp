@@ -62,6 +62,18 @@ TEST(CliUsage, FoldersAndMissingFilesGetTheirOwnMessage) {
         EXPECT_EQ(r.err.find("basic_filebuf"), std::string::npos) << r.err;
 }
 
+TEST(CliUsage, ARefusedImageGetsTheMachinesMessageOnceAndOneEnglishLine) {
+    test::TempDir dir;
+    // The right size for a disk, but a header no Korvet disk has.
+    std::vector<std::uint8_t> image(819200, 0x11);
+    test::WriteBinary(dir / "odd.kdi", image);
+    const auto r = RunCli({"run", "--roms-dir", dir.Path().string(), "--drive", "A=" + (dir / "odd.kdi").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_EQ(r.err, "Формат данного образа диска пока неподдерживается!\nvelgard-cli: run: drive A: the image " +
+                         (dir / "odd.kdi").string() + " was refused; nothing was run\n");
+}
+
 TEST(CliUsage, RomFileOfAnotherSetsLengthNamesTheSetThatTakesIt) {
     test::TempDir dir;
     test::WriteBinary(dir / "k20.rom", std::vector<std::uint8_t>(24578, 0));
