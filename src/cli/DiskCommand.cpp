@@ -86,6 +86,12 @@ bool ParseArgs(const std::string& sub, const std::vector<std::string>& args, con
 // Reads an image and checks that it is a Korvet disk image.
 bool LoadKdi(const std::string& path, std::vector<std::uint8_t>& image, int& status) {
     std::string error;
+    std::error_code ec;
+    // Looked at before reading, so that a huge file is not read in whole.
+    if (CheckInputFile(path, error) && std::filesystem::file_size(path, ec) > kMaxImageFileSize && !ec) {
+        status = Fail(path + ": not a Korvet disk image (.kdi): larger than any disk");
+        return false;
+    }
     if (!ReadFile(path, image, error)) {
         status = Fail(error);
         return false;

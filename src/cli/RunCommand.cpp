@@ -253,6 +253,8 @@ int RunMachine(const std::vector<std::string>& args) {
         machine->RequestLoadStateAtStart();
     }
     tTimer_i8254_SoundChannel* sound = machine->GetMemory().Sound();
+    std::error_code ec;
+    const bool wavExisted = !o.wav.empty() && std::filesystem::exists(o.wav, ec);
     if (!o.wav.empty() && (!sound || !sound->StartRecording(o.wav)))
         return Error("run: cannot create the recording " + o.wav);
 
@@ -294,7 +296,8 @@ int RunMachine(const std::vector<std::string>& args) {
 
     const bool recorded = sound && !o.wav.empty() ? sound->StopRecording() : true;
     if (loadFailed) {
-        if (!o.wav.empty()) std::filesystem::remove(o.wav);
+        // Nothing was run: a recording this run created goes again.
+        if (!o.wav.empty() && !wavExisted) std::filesystem::remove(o.wav, ec);
         return Error("run: the state file " + o.loadState + " was refused; nothing was run");
     }
 

@@ -194,7 +194,8 @@ void FuzzWav(const std::uint8_t* data, std::size_t size) {
         if (!rec.Open(g_scratch)) Broken("cannot open the recording");
         // Runs: a length byte, then that many samples.
         for (std::size_t i = 0; i < size;) {
-            const std::size_t n = std::min<std::size_t>(data[i++], size - i);
+            const std::size_t n = std::min<std::size_t>(data[i], size - i - 1);
+            ++i;
             rec.WriteSamples(std::span<const std::uint8_t>(data + i, n));
             for (std::size_t k = 0; k < n; ++k) expected.push_back(data[i + k] ? 255 : 128);
             i += n;
