@@ -2,7 +2,9 @@
 # Builds Velgard twice and runs the whole test suite in both builds:
 #  1. build/       optimized: every test, the long processor exercisers included;
 #  2. build-asan/  AddressSanitizer + UndefinedBehaviorSanitizer: every test
-#                  except the long exercisers (label "long").
+#                  except the long exercisers (label "long"); the libFuzzer
+#                  targets (label "fuzz": tests/disk/fuzz, tests/fuzz) run
+#                  there for 15-20 s each from their seed corpora.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

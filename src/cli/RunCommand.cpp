@@ -12,12 +12,13 @@
 
 #include "cli/Commands.h"
 #include "cli/PngWriter.h"
+#include "cli/TypeText.h"
 #include "devices/SoundChannel.h"
 #include "disk/FDC_WD279X.h"
 #include "graphics/BMMCanvas2D.h"
 #include "machine/EmuKorvet.h"
 #include "machine/HeadlessHost.h"
-#include "machine/Utf8.h"
+#include "machine/RomImages.h"
 #include "machine/KorvetKeyboard.h"
 
 namespace velgard::cli {
@@ -28,12 +29,38 @@ constexpr const char* kUsage =
     "[--type TEXT] [--screenshot FILE.png] [--drive A=IMAGE ...] [--save-disks] [--roms-dir DIR] "
     "[--wav FILE.wav] [--load-state FILE] [--save-state FILE]";
 
-// Typing: the key goes down, stays down for a few frames, comes up, and the
-// next key waits a few frames more, so that the machine's keyboard scan
-// sees every press once.
-constexpr int kTypeStartFrame = 50;
-constexpr int kHoldFrames = 3;
-constexpr int kGapFrames = 3;
+constexpr const char* kHelp =
+    "Powers the Korvet on headless and runs it.\n"
+    "\n"
+    "  --rom 0|1|2          ROM set: 0 Korvet 2.0 + BASIC, 1 Korvet 1.1 + BASIC (the default),\n"
+    "                       2 Kontur 2.0\n"
+    "  --rom-file FILE      replace the chosen set's ROM by FILE (24,578 or 24,576 bytes for set 0,\n"
+    "                       24,576 for set 1, 8,192 for set 2)\n"
+    "  --pages 1|4          one or four graphics pages (default 4)\n"
+    "  --cpu 8080|z80       the processor (default 8080)\n"
+    "  --frames N           run at least N frames of 1/50 s (default 250); the run goes on\n"
+    "                       until everything given to --type has been typed\n"
+    "  --no-sync            run as fast as possible and print the speed\n"
+    "  --type TEXT          type TEXT on the keyboard; \\r or \\n is Enter, \\t Tab, \\\\ a\n"
+    "                       backslash, \\xNN the character NN (hex); Cyrillic letters are typed\n"
+    "                       in the Cyrillic alphabet\n"
+    "  --screenshot FILE    save the shown page as a 512x256 PNG at the end\n"
+    "  --drive L=IMAGE      put a .kdi image into drive L (A-D); repeatable\n"
+    "  --save-disks         answer Yes when the machine asks to save changed disks\n"
+    "  --roms-dir DIR       take ROM dumps (korvet20.rom, korvet11.rom, kontur20.rom, font.rom) from DIR\n"
+    "  --wav FILE           record the sound as a 22,050 Hz 8-bit mono WAV file\n"
+    "  --load-state FILE    restore a saved machine right after power-on\n"
+    "  --save-state FILE    save the whole machine at the end of the run\n"
+    "\n"
+    "Output files go into folders that must exist. Exit status: 0 done, 2 bad arguments or\n"
+    "unusable input files, 1 a failure during the run (state, recording or screenshot).\n";
+
+// Frames the run goes on after the last typed key, so that the machine
+// can answer it before the screenshot is taken.
+constexpr unsigned long long kSettleFrames = 25;
+
+// The ROM sets, as the command line names them.
+constexpr const char* kRomSetNames[] = {"Korvet 2.0 + BASIC", "Korvet 1.1 + BASIC", "Kontur 2.0"};
 
 struct Options {
     int rom = 1;
@@ -122,84 +149,80 @@ int ParseOptions(const std::vector<std::string>& args, Options& o) {
     return 0;
 }
 
-// Presses the keys of a text one after the other, driven once per frame.
-class Typist {
+// The machine's own messages and questions are Russian texts: each is
+// printed once, as it is, on stderr, and a question is followed by one
+// English line that says how the command answered it.
+class CliHost : public HeadlessHost {
 public:
-    Typist(tKorvetKeyboard& keyboard, std::u32string text) : keyboard_(keyboard), text_(std::move(text)) {}
-
-    void Frame(unsigned long long frame) {
-        if (frame < kTypeStartFrame || next_ > text_.size()) return;
-        if (wait_ > 0) {
-            --wait_;
-            return;
-        }
-        if (down_) {
-            keyboard_.MouseUp();
-            if (shift_) keyboard_.KeyUp(vk::kLShift);
-            down_ = shift_ = false;
-            wait_ = kGapFrames;
-            return;
-        }
-        while (next_ < text_.size()) {
-            const auto key = tKorvetKeyboard::KeyForChar(text_[next_]);
-            if (!key) {  // reported before the run
-                ++next_;
-                continue;
-            }
-            // Letters need the right alphabet: АЛФ selects the Latin one,
-            // ГРФ the Cyrillic one (the machine starts with the Latin).
-            if (key->Alphabet != tKorvetAlphabet::Any && key->Alphabet != alphabet_) {
-                alphabet_ = key->Alphabet;
-                keyboard_.MouseDown(kAlphabetRow, alphabet_ == tKorvetAlphabet::Cyrillic ? kCyrillicColumn
-                                                                                         : kLatinColumn);
-                down_ = true;
-                wait_ = kHoldFrames;
-                return;
-            }
-            ++next_;
-            shift_ = key->Shift;
-            if (shift_) keyboard_.KeyDown(vk::kLShift);
-            keyboard_.MouseDown(key->Row, key->Column);
-            down_ = true;
-            wait_ = kHoldFrames;
-            return;
-        }
-        next_ = text_.size() + 1;
+    void ShowMessage(const std::string& text, MessageKind kind) override {
+        HeadlessHost::ShowMessage(text, kind);
+        std::cerr << text << '\n';
     }
-
-private:
-    tKorvetKeyboard& keyboard_;
-    std::u32string text_;
-    std::size_t next_ = 0;
-    int wait_ = 0;
-    bool down_ = false;
-    bool shift_ = false;
-    tKorvetAlphabet alphabet_ = tKorvetAlphabet::Latin;
-    static constexpr int kAlphabetRow = 7, kLatinColumn = 1, kCyrillicColumn = 2;
+    bool AskYesNo(const std::string& text) override {
+        const bool yes = HeadlessHost::AskYesNo(text);
+        std::cerr << text << '\n'
+                  << (yes ? "velgard-cli: run: the machine's question was answered Yes (--save-disks)\n"
+                          : "velgard-cli: run: the machine's question was answered No (--save-disks answers Yes)\n");
+        return yes;
+    }
 };
+
+// Why a ROM file of `length` bytes does not fit ROM set `rom`, and which
+// set would take it.
+std::string RomLengthMessage(const std::string& file, int rom, std::size_t length) {
+    std::string text = "run: " + file + ": " + std::to_string(length) + " bytes is not a length ROM set " +
+                       std::to_string(rom) + " (" + kRomSetNames[rom] + ") takes";
+    std::string others;
+    for (int i = 0; i < tRomImages::kRomCount; ++i) {
+        if (i != rom && tRomImages::AcceptableRomLength(i, length)) {
+            others += others.empty() ? "" : " or ";
+            others += "--rom " + std::to_string(i) + " (" + kRomSetNames[i] + ")";
+        }
+    }
+    if (others.empty()) return text + "; no ROM set takes that length";
+    return text + "; that length suits " + others;
+}
 
 int RunMachine(const std::vector<std::string>& args) {
     Options o;
     if (int status = ParseOptions(args, o)) return status;
 
-    std::u32string text;
+    std::vector<TypeStep> steps;
     if (o.typing) {
-        if (!DecodeUtf8(o.text, text)) return Fail("run: --type text is not valid UTF-8");
-        for (char32_t ch : text) {
-            if (!tKorvetKeyboard::KeyForChar(ch)) {
-                return Fail("run: no Korvet key types the character U+" +
-                            [](char32_t c) {
-                                char b[16];
-                                std::snprintf(b, sizeof b, "%04X", static_cast<unsigned>(c));
-                                return std::string(b);
-                            }(ch));
-            }
-        }
+        std::u32string text;
+        std::string error;
+        if (!ParseTypedText(o.text, text, error) || !PlanTyping(text, steps, error))
+            return Fail("run: --type: " + error);
     }
 
-    HeadlessHost host;
+    // Every file and folder is looked at before the machine starts, so that
+    // a typing error costs no run.
+    std::string error;
+    if (o.romsDir) {
+        std::error_code ec;
+        if (!std::filesystem::exists(*o.romsDir, ec)) return Fail("run: --roms-dir: no such folder: " + *o.romsDir);
+        if (!std::filesystem::is_directory(*o.romsDir, ec))
+            return Fail("run: --roms-dir: " + *o.romsDir + " is a file, not a folder");
+    }
+    std::vector<unsigned char> romData;
+    if (!o.romFile.empty()) {
+        if (!ReadFile(o.romFile, romData, error)) return Fail("run: --rom-file: " + error);
+        if (!tRomImages::AcceptableRomLength(o.rom, romData.size()))
+            return Fail(RomLengthMessage(o.romFile, o.rom, romData.size()));
+    }
+    for (const auto& [drive, path] : o.drives) {
+        if (!CheckInputFile(path, error))
+            return Fail("run: drive " + tFCD_WD279X::DriveLetter(drive) + ": " + error);
+    }
+    if (!o.loadState.empty() && !CheckInputFile(o.loadState, error)) return Fail("run: --load-state: " + error);
+    for (const auto& [option, path] : {std::pair<const char*, const std::string&>{"--screenshot", o.screenshot},
+                                       {"--wav", o.wav},
+                                       {"--save-state", o.saveState}}) {
+        if (!path.empty() && !CheckOutputFile(path, error)) return Fail(std::string("run: ") + option + ": " + error);
+    }
+
+    CliHost host;
     host.SetAnswer(o.saveDisks);
-    host.SetEcho(&std::cerr);
     tKorvetKeyboard keyboard;
     auto machine = std::make_unique<tComputer_I8080_Korvet>(host);
     machine->GetMemory().SetKeyboard(&keyboard);
@@ -207,45 +230,38 @@ int RunMachine(const std::vector<std::string>& args) {
     machine->SetSync(o.sync);
 
     // Users' own dumps first, then an explicitly given image.
-    std::filesystem::path romsDir = o.romsDir ? std::filesystem::path(*o.romsDir) : tRomImages::DefaultUserRomFolder();
-    if (o.romsDir && !std::filesystem::is_directory(romsDir)) return Fail("run: no such folder: " + *o.romsDir);
+    const std::filesystem::path romsDir =
+        o.romsDir ? std::filesystem::path(*o.romsDir) : tRomImages::DefaultUserRomFolder();
     for (const std::string& warning : machine->Roms().LoadUserDumps(romsDir)) {
         std::cerr << "velgard-cli: " << warning << '\n';
     }
-    if (!o.romFile.empty()) {
-        std::vector<unsigned char> data;
-        std::string error;
-        if (!ReadFile(o.romFile, data, error)) return Fail(error);
-        if (!tRomImages::AcceptableRomLength(o.rom, data.size())) {
-            return Fail("run: " + o.romFile + ": " + std::to_string(data.size()) + " bytes is not a length ROM " +
-                        std::to_string(o.rom) + " can have");
-        }
-        if (!machine->Roms().ReplaceRom(o.rom, std::vector<std::uint8_t>(data.begin(), data.end()), &error)) {
-            return Fail("run: " + o.romFile + ": " + error);
-        }
+    if (!o.romFile.empty() &&
+        !machine->Roms().ReplaceRom(o.rom, std::vector<std::uint8_t>(romData.begin(), romData.end()), &error)) {
+        return Fail("run: " + o.romFile + ": " + error);
     }
     for (const auto& [drive, path] : o.drives) {
-        if (!std::filesystem::is_regular_file(path)) return Fail("run: no such disk image: " + path);
         if (!machine->LoadImage(drive, path) || !machine->HasImage(drive)) {
-            return Fail("run: drive " + tFCD_WD279X::DriveLetter(drive) + ": cannot use the image " + path);
+            return Fail("run: drive " + tFCD_WD279X::DriveLetter(drive) + ": the image " + path +
+                        " was refused; nothing was run");
         }
         machine->SetLatch(drive, true);
     }
 
     if (!o.loadState.empty()) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(o.loadState, ec)) return Fail("run: no such state file: " + o.loadState);
         // Served by the loop before the first instruction.
         machine->SetStateFilePath(o.loadState);
         machine->RequestLoadStateAtStart();
     }
     tTimer_i8254_SoundChannel* sound = machine->GetMemory().Sound();
+    std::error_code ec;
+    const bool wavExisted = !o.wav.empty() && std::filesystem::exists(o.wav, ec);
     if (!o.wav.empty() && (!sound || !sound->StartRecording(o.wav)))
-        return Fail("run: cannot create the recording " + o.wav);
+        return Error("run: cannot create the recording " + o.wav);
 
     std::unique_ptr<Typist> typist;
-    if (o.typing) typist = std::make_unique<Typist>(keyboard, text);
+    if (o.typing) typist = std::make_unique<Typist>(keyboard, std::move(steps));
     unsigned long long frames = 0;
+    unsigned long long typedAt = 0;  // the frame the last key came up
     bool loadFailed = false;
     tComputer_I8080_Korvet* m = machine.get();
     host.SetPump([&] {
@@ -255,8 +271,14 @@ int RunMachine(const std::vector<std::string>& args) {
             m->Stop();
             return;
         }
-        if (typist) typist->Frame(frames);
-        if (frames >= o.frames) {
+        bool typed = true;
+        if (typist) {
+            typist->Frame(frames);
+            if (typist->Done() && typedAt == 0) typedAt = frames;
+            typed = typedAt != 0 && frames >= typedAt + kSettleFrames;
+        }
+        // The frame count is a minimum: the text is always typed whole.
+        if (frames >= o.frames && typed) {
             if (!o.saveState.empty()) {
                 // Saved by the loop before it honours the stop: the state of
                 // the instruction boundary right after this frame's end.
@@ -272,30 +294,37 @@ int RunMachine(const std::vector<std::string>& args) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double emulated = static_cast<double>(frames) / tComputer_I8080_Korvet::kFramesPerSecond;
 
+    const bool recorded = sound && !o.wav.empty() ? sound->StopRecording() : true;
+    if (loadFailed) {
+        // Nothing was run: a recording this run created goes again.
+        if (!o.wav.empty() && !wavExisted) std::filesystem::remove(o.wav, ec);
+        return Error("run: the state file " + o.loadState + " was refused; nothing was run");
+    }
+
     if (!o.sync) {
         std::printf("Ran %llu frames (%.2f emulated seconds) in %.3f s: %.1f times real time\n", frames, emulated,
                     seconds, seconds > 0 ? emulated / seconds : 0.0);
     } else {
         std::printf("Ran %llu frames (%.2f emulated seconds) in %.3f s\n", frames, emulated, seconds);
     }
-
-    const bool recorded = sound && !o.wav.empty() ? sound->StopRecording() : true;
-    if (loadFailed) return Fail("run: the state file " + o.loadState + " could not be loaded");
-    if (!recorded) return Fail("run: the recording " + o.wav + " could not be written completely");
-    if (!o.saveState.empty() && m->LastSaveResult() != tComputer_I8080_Korvet::StateResult::Ok)
-        return Fail("run: the state could not be saved to " + o.saveState);
+    std::fflush(stdout);
 
     int status = 0;
+    if (!recorded)
+        status = Error("run: the recording " + o.wav + " could not be written (disk full?); an old file of that name is "
+                       "left as it was");
+    if (!o.saveState.empty() && m->LastSaveResult() != tComputer_I8080_Korvet::StateResult::Ok)
+        status = Error("run: the state could not be saved to " + o.saveState + " (an old file there is unchanged)");
+
     if (!o.screenshot.empty()) {
         TBMMFixedControl control(tMemory_Korvet64Kb::kScreenWidth, tMemory_Korvet64Kb::kScreenHeight);
         TBMMBMPCanvas2D canvas;
-        std::string error;
         if (!canvas.Attach(&control) || !canvas.BeginFrame()) {
-            status = Fail("run: cannot prepare the screenshot canvas");
+            status = Error("run: cannot prepare the screenshot canvas");
         } else {
             canvas.DrawBitmap(machine->GetFrame());
             canvas.EndFrame();
-            if (!WritePng(o.screenshot, canvas.Image(), error)) status = Fail("run: " + error);
+            if (!WritePng(o.screenshot, canvas.Image(), error)) status = Error("run: " + error);
         }
     }
     if (o.saveDisks) {
@@ -304,11 +333,10 @@ int RunMachine(const std::vector<std::string>& args) {
             machine->GetMemory().Fdc().SaveIfChanged(drive, false);
         }
     }
-    std::fflush(stdout);
     return status;
 }
 
-const CommandRegistrar kRegistrar("run", kUsage, RunMachine);
+const CommandRegistrar kRegistrar("run", kUsage, kHelp, RunMachine);
 
 }  // namespace
 }  // namespace velgard::cli

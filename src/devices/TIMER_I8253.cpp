@@ -398,7 +398,14 @@ void tTimer_i8254_Channel::WriteCount(std::uint8_t value, std::uint64_t now) {
         const double t = static_cast<double>(now);
         if (t > startTime_) startTime_ += std::floor((t - startTime_) / period_) * period_;
     }
-    // Modes that load on the write do so at this moment.
+    // The chip moves a newly written count into the counting element on
+    // its next input clock, less than one clock after the write. Modes that
+    // load on the write do so here, at the moment of the write, and not at
+    // the next update (the next slice or access) as a model driven only by
+    // updates would: so a count read right after the write already shows
+    // N and then counts down from the write, and the null-count bit is
+    // clear at once. Modes 2 and 3 keep the new count waiting (null count
+    // set) until the running period ends, as the chip does.
     Update(now);
 }
 

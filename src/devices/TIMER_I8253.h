@@ -44,7 +44,9 @@ public:
     // Control byte addressed to this channel (a read-back byte is handed to
     // every channel it selects). True when a new mode was set.
     virtual bool WriteControl(std::uint8_t control, std::uint64_t now);
-    // One byte of the count, in the order the RW bits ask for.
+    // One byte of the count, in the order the RW bits ask for. A complete
+    // count loads at once, as on the chip's next input clock (modes 2 and 3:
+    // when the running period ends), not at the next update.
     virtual void WriteCount(std::uint8_t value, std::uint64_t now);
     // One byte of the latched or the current count (or latched status).
     virtual std::uint8_t ReadCount(std::uint64_t now);

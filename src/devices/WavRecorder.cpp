@@ -1,7 +1,12 @@
 #include "devices/WavRecorder.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cstdio>
 
 namespace velgard {
 
@@ -26,17 +31,32 @@ bool tWavRecorder::Open(const std::string& path) {
     truncated_ = false;
     dataBytes_ = 0;
     sinceHeader_ = 0;
-    file_.reset(std::fopen(path.c_str(), "wb"));
+    target_ = path;
+    writing_ = path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+        static std::atomic<unsigned> counter{0};
+        const std::size_t slash = path.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        writing_ = folder + "." + name + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    }
+    file_.reset(std::fopen(writing_.c_str(), writing_ == target_ ? "wb" : "wbx"));
     if (!file_) {
         failed_ = true;
         return false;
     }
     if (!WriteHeader()) {
         failed_ = true;
-        file_.reset();
+        Discard();
         return false;
     }
     return true;
+}
+
+void tWavRecorder::Discard() {
+    file_.reset();
+    if (writing_ != target_) std::remove(writing_.c_str());
 }
 
 bool tWavRecorder::WriteHeader() {
@@ -74,7 +94,7 @@ void tWavRecorder::WriteSamples(std::span<const std::uint8_t> samples) {
     std::size_t done = 0;
     while (done < count) {
         const std::size_t n = std::min(bytes.size(), count - done);
-        for (std::size_t i = 0; i < n; ++i) bytes[i] = samples[done + i] ? 127 : 0;
+        for (std::size_t i = 0; i < n; ++i) bytes[i] = samples[done + i] ? kHigh : kSilence;
         if (std::fwrite(bytes.data(), 1, n, file_.get()) != n) {
             failed_ = true;
             return;
@@ -92,8 +112,15 @@ void tWavRecorder::WriteSamples(std::span<const std::uint8_t> samples) {
 bool tWavRecorder::Close() {
     if (!file_) return !failed_;
     if (!failed_ && !WriteHeader()) failed_ = true;
+    if (!failed_ && writing_ != target_ && ::fsync(::fileno(file_.get())) != 0) failed_ = true;
     std::FILE* f = file_.release();
     if (std::fclose(f) != 0) failed_ = true;
+    if (writing_ != target_) {
+        if (failed_ || std::rename(writing_.c_str(), target_.c_str()) != 0) {
+            failed_ = true;
+            std::remove(writing_.c_str());
+        }
+    }
     return !failed_;
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <exception>
+#include <string_view>
 
 namespace velgard {
 
@@ -57,6 +58,28 @@ void SetSlot(std::uint8_t* entry, const CpmGeometry& g, unsigned slot, std::uint
     }
 }
 
+// Records an entry holds. RC counts the records of the entry's last 16 KB
+// logical extent; with EXM > 0 (blocks large enough for an entry to hold
+// several logical extents) the low EXM bits of EX tell how many full
+// logical extents of 128 records come before it, as CP/M 2.2 reckons.
+std::uint64_t EntryRecords(const std::uint8_t* e, unsigned exm) {
+    const std::uint64_t rc = e[15];
+    if (exm == 0) return rc;
+    return static_cast<std::uint64_t>(e[12] & exm) * 128 + std::min<std::uint64_t>(rc, 128);
+}
+
+// Stores a record count back into EX (low EXM bits) and RC.
+void SetEntryRecords(std::uint8_t* e, unsigned exm, std::uint64_t records) {
+    if (exm == 0 || records == 0) {
+        e[15] = static_cast<std::uint8_t>(std::min<std::uint64_t>(records, 255));
+        if (exm != 0) e[12] = static_cast<std::uint8_t>(e[12] & ~exm);
+        return;
+    }
+    const std::uint64_t full = std::min<std::uint64_t>((records - 1) / 128, exm);
+    e[12] = static_cast<std::uint8_t>((e[12] & ~exm) | full);
+    e[15] = static_cast<std::uint8_t>(records - full * 128);
+}
+
 // The walk over the entries of one file. `image` is written only when
 // erase or restore is on.
 tFileArray Walk(std::uint8_t* image, std::size_t size, const std::string& name, bool erased, bool erase,
@@ -65,6 +88,7 @@ tFileArray Walk(std::uint8_t* image, std::size_t size, const std::string& name, 
     const std::span<const std::uint8_t> view(image, size);
     CpmGeometry g;
     if (!ReadGeometry(view, g)) return contents;
+    const unsigned exm = image[0x14] & 0x1F;
     try {
         std::vector<bool> map;
         if (erased) map = BuildAllocationMap(view, g);
@@ -73,14 +97,18 @@ tFileArray Walk(std::uint8_t* image, std::size_t size, const std::string& name, 
             std::uint8_t* e = image + EntryOffset(g, i);
             if ((e[0] == kErased) != erased) continue;
             if (EntryName(std::span<const std::uint8_t>(e, kEntrySize)) != name) continue;
-            std::uint64_t left = e[15];
+            std::uint64_t left = EntryRecords(e, exm);
             std::uint64_t taken = 0;
             unsigned slot = 0;
             bool restored = false;
+            bool blockInUse = false;
             while (left > 0 && slot < SlotCount(g)) {
                 const std::uint64_t b = Slot(e, g, slot);
                 if (b == 0 || b >= g.blockCount) break;
-                if (erased && map[b]) break;
+                if (erased && map[b]) {
+                    blockInUse = true;
+                    break;
+                }
                 if (restore && !restored) {
                     e[0] = 0;
                     e[9] &= 0x7F;
@@ -99,11 +127,13 @@ tFileArray Walk(std::uint8_t* image, std::size_t size, const std::string& name, 
                 contents.insert(contents.end(), image + start, image + start + bytes);
                 if (erase) std::memset(image + start, kErased, static_cast<std::size_t>(bytes));
             }
-            if (restored && erased) {
-                // A restored entry keeps only the blocks that were still free:
-                // the rest now belong to live files, and claiming them again
-                // would cross-link two files.
-                e[15] = static_cast<std::uint8_t>(taken);
+            if (restored && blockInUse) {
+                // A live file now owns a block of this entry: the entry keeps
+                // the blocks before it and gives up that block and the rest,
+                // since claiming them again would cross-link two files. An
+                // entry whose blocks are all still free keeps every slot and
+                // its record count as they were.
+                SetEntryRecords(e, exm, taken);
                 for (unsigned s = slot; s < SlotCount(g); ++s) SetSlot(e, g, s, 0);
             }
             if (erase) std::memset(e, kErased, kEntrySize);
@@ -295,49 +325,163 @@ bool ClearDisk(std::span<std::uint8_t> image) {
     return true;
 }
 
+namespace {
+
+// Characters CP/M 2.2's command processor takes as separators or wild
+// cards, which therefore never appear in a file name.
+constexpr std::string_view kForbiddenInNames = "<>.,;:=?*[]%|()/\\\"";
+
+bool AllowedInName(char c) {
+    return c > ' ' && c < 0x7F && kForbiddenInNames.find(c) == std::string_view::npos && !(c >= 'a' && c <= 'z');
+}
+
+// Latin letters for the Cyrillic ones (А-Я, а-я, Ё, ё), in the usual
+// transliteration; Ъ and Ь are left out.
+const char* const kTranslit[32] = {"A", "B",  "V",  "G",  "D", "E", "ZH", "Z", "I",  "J", "K",
+                                   "L", "M",  "N",  "O",  "P", "R", "S",  "T", "U",  "F", "H",
+                                   "C", "CH", "SH", "SCH", "", "Y", "",   "E", "YU", "YA"};
+
+// Decodes one UTF-8 sequence at `i`; a malformed byte comes back as
+// 0xFFFD and is skipped alone.
+char32_t NextCodePoint(std::string_view s, std::size_t& i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    const int extra = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t cp = extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+    for (int k = 1; k <= extra; ++k) {
+        const unsigned char d = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+        if ((d & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (d & 0x3F);
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    return cp;
+}
+
+// The host name in CP/M's characters: Cyrillic transliterated, letters
+// upper-cased, blanks dropped, every other character CP/M cannot keep
+// replaced by '_'. Dots stay (they split name and extension).
+std::string CpmCharacters(std::string_view file) {
+    std::string out;
+    for (std::size_t i = 0; i < file.size();) {
+        const char32_t c = NextCodePoint(file, i);
+        if (c == U' ' || c == U'\t') continue;
+        if (c == U'.') {
+            out += '.';
+        } else if (c >= U'a' && c <= U'z') {
+            out += static_cast<char>(c - U'a' + U'A');
+        } else if (c < 0x80 && AllowedInName(static_cast<char>(c))) {
+            out += static_cast<char>(c);
+        } else if (c >= 0x410 && c <= 0x42F) {
+            out += kTranslit[c - 0x410];
+        } else if (c >= 0x430 && c <= 0x44F) {
+            out += kTranslit[c - 0x430];
+        } else if (c == 0x401 || c == 0x451) {
+            out += 'E';
+        } else {
+            out += '_';
+        }
+    }
+    return out;
+}
+
+// Splits a listing name into the space-padded 8 + 3 bytes.
+void SplitName(const std::string& listing, std::string& namePart, std::string& extPart) {
+    const std::size_t dot = listing.find('.');
+    namePart = dot == std::string::npos ? listing : listing.substr(0, dot);
+    extPart = dot == std::string::npos ? std::string() : listing.substr(dot + 1);
+    namePart.resize(8, ' ');
+    extPart.resize(3, ' ');
+}
+
+}  // namespace
+
 std::string CpmNameFor(const std::string& hostPath, std::string* namePart, std::string* extPart) {
-    const std::string upper = Upper(hostPath);
-    const std::size_t slash = upper.find_last_of('/');
-    const std::string file = slash == std::string::npos ? upper : upper.substr(slash + 1);
+    const std::size_t slash = hostPath.find_last_of('/');
+    std::string file = CpmCharacters(slash == std::string::npos ? hostPath : hostPath.substr(slash + 1));
+    // A leading dot hides a host file; it is not a separator.
+    while (!file.empty() && file.front() == '.') file.erase(file.begin());
     const std::size_t dot = file.find_last_of('.');
     std::string name = dot == std::string::npos ? file : file.substr(0, dot);
     std::string ext = dot == std::string::npos ? std::string() : file.substr(dot + 1);
-    auto form = [](std::string part, std::size_t width) {
-        for (char& c : part) c = static_cast<char>(c & 0x7F);
-        part = Trim(part);
-        part.resize(width, ' ');
-        return part;
-    };
-    name = form(name, 8);
-    ext = form(ext, 3);
-    if (namePart) *namePart = name;
-    if (extPart) *extPart = ext;
-    std::string listing = Trim(name);
-    const std::string trimmedExt = Trim(ext);
-    if (!trimmedExt.empty()) {
-        listing += '.';
-        listing += trimmedExt;
+    for (char& c : name) {
+        if (c == '.') c = '_';
     }
+    if (name.size() > 8) name.resize(8);
+    if (ext.size() > 3) ext.resize(3);
+    std::string listing = name;
+    if (!ext.empty()) listing += '.' + ext;
+    std::string n, e;
+    SplitName(listing, n, e);
+    if (namePart) *namePart = n;
+    if (extPart) *extPart = e;
     return listing;
+}
+
+bool IsValidCpmName(std::string_view listing) {
+    const std::size_t dot = listing.find('.');
+    const std::string_view name = listing.substr(0, dot);
+    const std::string_view ext = dot == std::string_view::npos ? std::string_view() : listing.substr(dot + 1);
+    if (name.empty() || name.size() > 8 || ext.size() > 3) return false;
+    if (dot != std::string_view::npos && ext.empty()) return false;
+    for (std::string_view part : {name, ext}) {
+        for (char c : part) {
+            if (!AllowedInName(c)) return false;
+        }
+    }
+    // Names that the directory reads as unused entries.
+    std::string padded(listing);
+    std::uint8_t probe[kEntrySize] = {};
+    std::string n, e;
+    SplitName(padded, n, e);
+    std::memcpy(probe + 1, n.data(), 8);
+    std::memcpy(probe + 9, e.data(), 3);
+    return EntryName(probe) == listing;
+}
+
+int MarkFileErased(std::span<std::uint8_t> image, const std::string& name) {
+    CpmGeometry g;
+    if (!ReadGeometry(image, g)) return 0;
+    int marked = 0;
+    const std::uint64_t entries = EntryCount(image.size(), g);
+    for (std::uint64_t i = 0; i < entries; ++i) {
+        std::uint8_t* e = image.data() + EntryOffset(g, i);
+        if (e[0] >= 16) continue;
+        if (EntryName(std::span<const std::uint8_t>(e, kEntrySize)) != name) continue;
+        e[0] = kErased;
+        ++marked;
+    }
+    return marked;
 }
 
 ImportResult ImportFileEx(std::span<std::uint8_t> image, const std::string& hostPath,
                           std::span<const std::uint8_t> contents) {
+    return ImportFileNamed(image, CpmNameFor(hostPath), contents);
+}
+
+ImportResult ImportFileNamed(std::span<std::uint8_t> image, const std::string& listing,
+                             std::span<const std::uint8_t> contents) {
     CpmGeometry g;
     if (!ReadGeometry(image, g)) return ImportResult::NotCpmDisk;
     if (contents.empty()) return ImportResult::EmptyFile;
     const std::uint64_t n = contents.size();
     if (n > g.diskSize || n > FreeSpace(image)) return ImportResult::DiskFull;
 
-    std::string namePart, extPart;
-    const std::string listing = CpmNameFor(hostPath, &namePart, &extPart);
-    std::uint8_t probe[kEntrySize] = {};
-    std::memcpy(probe + 1, namePart.data(), 8);
-    std::memcpy(probe + 9, extPart.data(), 3);
     // A name that the directory would read as "no name" (an empty name part,
     // or one that looks like unused 0xE5 bytes) would hide the file and leak
-    // its blocks.
-    if (Trim(namePart).empty() || EntryName(probe) != listing) return ImportResult::BadName;
+    // its blocks; other characters CP/M forbids would make it unusable.
+    if (!IsValidCpmName(listing)) return ImportResult::BadName;
+    std::string namePart, extPart;
+    SplitName(listing, namePart, extPart);
 
     const std::uint64_t entries = EntryCount(image.size(), g);
     for (std::uint64_t i = 0; i < entries; ++i) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velgard {
@@ -75,7 +76,11 @@ std::uint64_t FreeSpace(std::span<const std::uint8_t> image);
 
 // Walks the entries of `name` whose erased state equals `erased`, returning
 // the file's contents; optionally erases (fills data and entries with 0xE5)
-// or restores (user 0, no attributes) what it walks.
+// or restores (user 0, no attributes) what it walks. An entry holds RC
+// records, plus 128 for each logical extent its EX counts below EXM on
+// disks whose entries span several 16 KB extents (EXM > 0). A restored
+// erased entry keeps all its blocks unless a live file has taken one; it
+// then ends before that block.
 tFileArray WalkFile(std::span<std::uint8_t> image, const std::string& name, bool erased, bool erase,
                     bool restore);
 
@@ -84,11 +89,25 @@ bool EraseFile(std::span<std::uint8_t> image, const std::string& name, bool eras
 bool RestoreFile(std::span<std::uint8_t> image, const std::string& name, bool erased);
 bool ClearDisk(std::span<std::uint8_t> image);
 
-// The CP/M name a host file gets on import: upper case, bit 7 cleared,
-// name cut to 8 and extension to 3 characters. `namePart`/`extPart` are the
-// space-padded 8 and 3 bytes; the result is the listing name.
+// Erases a live file the way CP/M's ERA does: only the user byte of each
+// of its entries becomes 0xE5, so RestoreFile can bring it back while its
+// blocks stay free. Returns the number of entries marked.
+int MarkFileErased(std::span<std::uint8_t> image, const std::string& name);
+
+// The CP/M name a host file gets on import, always a valid one: the host
+// file name (UTF-8) with Cyrillic letters transliterated (Ж -> ZH, Я -> YA),
+// letters upper-cased, blanks and leading dots dropped, every character
+// CP/M does not allow in names (< > . , ; : = ? * [ ] % | ( ) / \ " and
+// anything outside printable ASCII) replaced by '_', the part before the
+// last dot cut to 8 and the part after it to 3 characters. `namePart` and
+// `extPart` are the space-padded 8 and 3 bytes; the result is the listing
+// name ("" when nothing is left of the name part).
 std::string CpmNameFor(const std::string& hostPath, std::string* namePart = nullptr,
                        std::string* extPart = nullptr);
+
+// True for a listing name that CP/M can hold: 1-8 characters, optionally a
+// dot and 1-3 more, none of them lower-case, blank or forbidden.
+bool IsValidCpmName(std::string_view listing);
 
 // Why an import was refused.
 enum class ImportResult {
@@ -104,6 +123,9 @@ enum class ImportResult {
 // the image is left exactly as it was.
 ImportResult ImportFileEx(std::span<std::uint8_t> image, const std::string& hostPath,
                           std::span<const std::uint8_t> contents);
+// The same with the CP/M listing name given (e.g. "README.TXT").
+ImportResult ImportFileNamed(std::span<std::uint8_t> image, const std::string& listing,
+                             std::span<const std::uint8_t> contents);
 bool ImportFile(std::span<std::uint8_t> image, const std::string& hostPath,
                 std::span<const std::uint8_t> contents);
 

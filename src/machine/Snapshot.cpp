@@ -7,6 +7,14 @@
 //   memory map block (below, with the timer and interrupt controller blocks)
 //   SliceCount (u64), then the loop's remaining cycles, slice index,
 //   skipped frames, frames drawn, frames since re-anchoring and FPS (i32 each)
+//   check trailer: the four bytes "VGCK" and the CRC-32 (u32) of every byte
+//   before the trailer
+//
+// The check trailer is our addition to the stream: the structure alone
+// cannot tell a flipped bit in RAM or in a register from a real value. A
+// file without the trailer (written before it existed) is still loaded,
+// with the structural checks only; a file with the trailer loads only when
+// the sum matches.
 //
 // Saving writes a temporary file and renames it over the old one, so that
 // a failed save never costs the previous state. Loading reads and checks
@@ -15,6 +23,8 @@
 // replaces the running machine.
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -56,6 +66,41 @@ std::int32_t PeekI32(const tByteStream& s, std::size_t at) {
 }
 
 bool IsBool(std::uint8_t v) { return v <= 1; }
+
+constexpr std::uint8_t kTrailerMagic[4] = {'V', 'G', 'C', 'K'};
+constexpr std::size_t kTrailerSize = 8;
+
+// CRC-32 (the polynomial of zip and PNG, reflected 0xEDB88320).
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+std::uint32_t GetU32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Checks and removes the check trailer. False when there is one and the
+// sum does not match; a file without a trailer is left as it is.
+bool StripTrailer(std::vector<std::uint8_t>& data) {
+    if (data.size() < kTrailerSize) return true;
+    const std::uint8_t* t = data.data() + data.size() - kTrailerSize;
+    if (!std::equal(std::begin(kTrailerMagic), std::end(kTrailerMagic), t)) return true;
+    if (GetU32(t + 4) != Crc32(data.data(), data.size() - kTrailerSize)) return false;
+    data.resize(data.size() - kTrailerSize);
+    return true;
+}
 
 }  // namespace
 
@@ -245,6 +290,9 @@ bool tComputer_I8080_Korvet::BuildState(tByteStream& s) {
     s.WriteI32(loop_.drawn);
     s.WriteI32(loop_.frame50);
     s.WriteI32(fps_);
+    const std::uint32_t crc = Crc32(s.Data().data(), s.Data().size());
+    s.Write(kTrailerMagic, sizeof kTrailerMagic);
+    s.WriteU32(crc);
     return true;
 }
 
@@ -266,8 +314,18 @@ void tComputer_I8080_Korvet::SaveStateFile() {
         lastSave_ = StateResult::Failed;
         host_.ShowMessage(kMsgCannotDeleteOld, MessageKind::Warning);
         return;
-    case AtomicWriteStatus::Failed:
+    case AtomicWriteStatus::Failed: {
+        // An old file whose folder takes no new file (write-protected,
+        // immutable, a read-only file system) cannot be replaced: that is
+        // the old file that cannot be deleted. It stays as it was.
+        const fs::path folder = stateFile_.has_parent_path() ? stateFile_.parent_path() : fs::path(".");
+        if (fs::exists(stateFile_, ec) && ::access(folder.c_str(), W_OK) != 0) {
+            lastSave_ = StateResult::Failed;
+            host_.ShowMessage(kMsgCannotDeleteOld, MessageKind::Warning);
+            return;
+        }
         break;
+    }
     }
     lastSave_ = StateResult::Failed;
     host_.ShowMessage(kMsgSaveFailed, MessageKind::Warning);
@@ -293,6 +351,7 @@ void tComputer_I8080_Korvet::LoadStateFile(TBMMCanvas2D* canvas) {
         data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (in.bad()) return refuse();
     }
+    if (!StripTrailer(data)) return refuse();
     tByteStream s(std::move(data));
 
     // 1. The processor, into a scratch state of the stored kind.

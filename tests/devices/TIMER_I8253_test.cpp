@@ -647,3 +647,48 @@ TEST(TimerTest, SnapshotKindsAndRefusals) {
 
 }  // namespace
 }  // namespace velgard
+
+namespace velgard {
+namespace {
+
+// A count loads on the chip's next input clock after the write, not at the
+// machine's next update: the count read afterwards runs from the write.
+TEST(TimerTest, ANewCountLoadsAtTheWriteNotAtTheNextUpdate) {
+    for (int mode : {0, 2, 3, 4}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        auto t = MakeTimer();
+        tTimer_i8254_Channel* c = t->Channel(1);
+        c->SetGate(1);
+        Program(*t, 1, mode, 1000, T0);
+        // Read back at the very cycle of the write: loaded, null count clear.
+        t->WriteControl(0xE4, T0);
+        const std::uint8_t status = t->ReadCount(1, T0);
+        EXPECT_EQ(status & 0x40, 0) << "null count";
+        EXPECT_EQ(status & 0x3F, Control(1, mode) & 0x3F);
+        EXPECT_FALSE(c->NullCount());
+        EXPECT_EQ(Read16(*t, 1, T0), 1000) << "N right after loading";
+        // 300 cycles (240 input clocks) later, with no update in between:
+        // counted from the write, not loaded by this read (which would
+        // show 1000). Mode 4 spreads N over its N + 1 clocks.
+        const int expected = mode == 4 ? 761 : 760;
+        EXPECT_EQ(Read16(*t, 1, T0 + 300), expected);
+    }
+
+    // Mode 2 running: a new count waits for the end of the period with the
+    // null-count bit set, then loads at that end even if nothing looks in
+    // between.
+    auto t = MakeTimer();
+    Program(*t, 1, 2, 1000, T0);  // period: 1250 cycles
+    t->WriteCount(1, 100, T0 + 500);
+    t->WriteCount(1, 0, T0 + 500);
+    t->WriteControl(0xE4, T0 + 501);
+    EXPECT_EQ(t->ReadCount(1, T0 + 501) & 0x40, 0x40) << "written, not yet loaded";
+    EXPECT_EQ(Read16(*t, 1, T0 + 625), 500) << "the old count runs on";
+    // The period ended at T0 + 1250; 50 cycles (40 clocks) into the new one.
+    EXPECT_EQ(Read16(*t, 1, T0 + 1300), 60);
+    t->WriteControl(0xE4, T0 + 1300);
+    EXPECT_EQ(t->ReadCount(1, T0 + 1300) & 0x40, 0);
+}
+
+}  // namespace
+}  // namespace velgard

@@ -1,6 +1,11 @@
 // The WAV recording of the rendered sound.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <algorithm>
 #include <vector>
 
 #include "devices/SoundChannel.h"
@@ -9,6 +14,8 @@
 
 namespace velgard {
 namespace {
+
+namespace fs = std::filesystem;
 
 std::uint32_t U32(const std::vector<std::uint8_t>& d, std::size_t at) {
     return d[at] | d[at + 1] << 8 | d[at + 2] << 16 | static_cast<std::uint32_t>(d[at + 3]) << 24;
@@ -65,7 +72,7 @@ TEST(WavRecorder, ChannelRecordingHasHeaderAndTheRenderedSamples) {
     ExpectHeader(d, 3 * 441);
     ASSERT_EQ(rendered.size(), 3u * 441);
     for (std::size_t i = 0; i < rendered.size(); ++i) {
-        ASSERT_EQ(d[44 + i], rendered[i] ? 127 : 0) << i;
+        ASSERT_EQ(d[44 + i], rendered[i] ? 255 : 128) << i;
         ASSERT_EQ(rendered[i], (i % 50) < 25 ? 1 : 0) << i;
     }
     // Stopping without a recording reports false.
@@ -78,25 +85,29 @@ TEST(WavRecorder, HeaderKeptCurrentAndFailuresReported) {
     {
         tWavRecorder rec;
         ASSERT_TRUE(rec.Open(path.string()));
-        ExpectHeader(test::ReadBinary(path), 0);  // valid from the start
+        ASSERT_NE(rec.WritingPath(), path.string()) << "written beside the target first";
+        EXPECT_FALSE(fs::exists(path));
+        ExpectHeader(test::ReadBinary(rec.WritingPath()), 0);  // valid from the start
         std::vector<std::uint8_t> frame(441);
         for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = i % 3 == 0 ? 1 : (i % 3 == 1 ? 0 : 5);
         for (int f = 0; f < 51; ++f) rec.WriteSamples(frame);  // past one second
         // Cut short now (no Close): the header already covers the first
         // full second written.
-        const auto mid = test::ReadBinary(path);
+        const auto mid = test::ReadBinary(rec.WritingPath());
         ASSERT_GE(mid.size(), 44u + 22050);
         const std::uint32_t covered = U32(mid, 40);
         EXPECT_GE(covered, 22050u);
         EXPECT_LE(covered, mid.size() - 44);
         EXPECT_EQ(U32(mid, 4), covered + 36);
-        EXPECT_EQ(mid[44], 127);
-        EXPECT_EQ(mid[45], 0);
-        EXPECT_EQ(mid[46], 127);  // any non-zero sample counts as 1
+        EXPECT_EQ(mid[44], 255);
+        EXPECT_EQ(mid[45], 128) << "silence is the midpoint";
+        EXPECT_EQ(mid[46], 255);  // any non-zero sample counts as 1
     }  // the destructor closes the file
     const auto d = test::ReadBinary(path);
     ExpectHeader(d, 51 * 441);
     EXPECT_EQ(d.size(), 44u + 51 * 441);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1)
+        << "the temporary file became the recording";
 
     tWavRecorder bad;
     EXPECT_FALSE(bad.Open((dir / "no-such-folder" / "x.wav").string()));
@@ -116,6 +127,58 @@ TEST(WavRecorder, HeaderKeptCurrentAndFailuresReported) {
         EXPECT_TRUE(full.Failed());
     }
 #endif
+}
+
+// A full disk, imitated by a file size limit (as `ulimit -f` sets it).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+TEST(WavRecorder, AFailedRecordingLeavesTheOldFileAsItWas) {
+    test::TempDir dir;
+    const auto path = dir / "old.wav";
+    const std::vector<std::uint8_t> old(1000, 0x42);
+    test::WriteBinary(path, old);
+    {
+        FileSizeLimit limit(64 * 1024);
+        tWavRecorder rec;
+        ASSERT_TRUE(rec.Open(path.string()));
+        for (int f = 0; f < 400; ++f) rec.WriteSamples(std::vector<std::uint8_t>(441, 1));
+        EXPECT_TRUE(rec.Failed());
+        EXPECT_FALSE(rec.Close());
+    }
+    EXPECT_EQ(test::ReadBinary(path), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1)
+        << "no temporary file is left behind";
+
+    // Silence alone: every byte is the midpoint, the header says so.
+    {
+        tWavRecorder rec;
+        ASSERT_TRUE(rec.Open(path.string()));
+        rec.WriteSamples(std::vector<std::uint8_t>(300, 0));
+        ASSERT_TRUE(rec.Close());
+    }
+    const auto d = test::ReadBinary(path);
+    ExpectHeader(d, 300);
+    ASSERT_EQ(d.size(), 344u);
+    EXPECT_TRUE(std::all_of(d.begin() + 44, d.end(), [](std::uint8_t b) { return b == 128; }));
 }
 
 }  // namespace

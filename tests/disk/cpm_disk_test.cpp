@@ -85,13 +85,27 @@ TEST(CpmDisk, NamesAreFormedAndDuplicatesRefusedInAnyCase) {
     const auto data = Bytes(10, 2);
     EXPECT_EQ(CpmNameFor("dir.x/verylongname.text"), "VERYLONG.TEX");
     EXPECT_EQ(CpmNameFor("noext"), "NOEXT");
-    EXPECT_EQ(CpmNameFor("a.b.c"), "A.B.C") << "the extension starts at the last dot";
+    // The extension starts at the last dot; a dot CP/M cannot keep in the
+    // name part becomes '_'.
+    EXPECT_EQ(CpmNameFor("a.b.c"), "A_B.C");
     std::string name, ext;
-    EXPECT_EQ(CpmNameFor("/x/ my file .c ", &name, &ext), "MY FILE.C");
-    EXPECT_EQ(name, "MY FILE ");
+    // Blanks are dropped: CP/M names have none.
+    EXPECT_EQ(CpmNameFor("/x/ my file .c ", &name, &ext), "MYFILE.C");
+    EXPECT_EQ(name, "MYFILE  ");
     EXPECT_EQ(ext, "C  ");
-    // Bit 7 is cleared from every character (a UTF-8 name becomes ASCII).
-    EXPECT_EQ(CpmNameFor("\xC3\xA9t\xC3\xA9.txt"), "C)TC).TXT");
+    // Cyrillic is transliterated; other characters outside printable ASCII,
+    // malformed UTF-8 and the characters CP/M forbids become '_'.
+    EXPECT_EQ(CpmNameFor("\xC3\xA9t\xC3\xA9.txt"), "_T_.TXT");
+    EXPECT_EQ(CpmNameFor("Щука-Ёж.жжж"), "SCHUKA-E.ZHZ");
+    EXPECT_EQ(CpmNameFor("объявл.txt"), "OBYAVL.TXT");
+    EXPECT_EQ(CpmNameFor("a*b?<c>[d]|e=f;g,h%i(j)k:l\"m.t+t"), "A_B__C__.T+T");
+    EXPECT_EQ(CpmNameFor("bad\xFF\xC3.x"), "BAD__.X");
+    EXPECT_EQ(CpmNameFor(".profile"), "PROFILE") << "a leading dot only hides a host file";
+    for (const char* host : {"a*b.txt", "файл.txt", "a very long name.text", "x\x01y.z", "a.b.c"})
+        EXPECT_TRUE(IsValidCpmName(CpmNameFor(host))) << host;
+    for (const char* bad : {"", "A B", "a.txt", "A.", ".TXT", "NINECHARS", "A.TEXT", "A*.TXT", "A.B.C", "EEEEEEEE",
+                            "X.EEE"})
+        EXPECT_FALSE(IsValidCpmName(bad)) << bad;
 
     ASSERT_TRUE(ImportFile(image, "readme.txt", data));
     EXPECT_EQ(ImportFileEx(image, "Readme.Txt", data), ImportResult::Duplicate);
@@ -100,8 +114,9 @@ TEST(CpmDisk, NamesAreFormedAndDuplicatesRefusedInAnyCase) {
     EXPECT_EQ(ImportFileEx(image, "VERYLONGER.TEXT", data), ImportResult::Duplicate);
     EXPECT_EQ(ListFiles(image), (std::vector<std::string>{"README.TXT", "VERYLONG.TEX"}));
     // Names the directory would read as "no name" are refused.
-    EXPECT_EQ(ImportFileEx(image, ".profile", data), ImportResult::BadName);
+    EXPECT_EQ(ImportFileEx(image, "ъь", data), ImportResult::BadName);
     EXPECT_EQ(ImportFileEx(image, "x.eee", data), ImportResult::BadName);
+    EXPECT_EQ(ImportFileNamed(image, "LOW.txt", data), ImportResult::BadName);
     EXPECT_EQ(ImportFileEx(image, "eeeeeeee", data), ImportResult::BadName);
     EXPECT_EQ(ImportFileEx(image, "dir/", data), ImportResult::BadName);
     EXPECT_EQ(ImportFileEx(image, "empty.txt", {}), ImportResult::EmptyFile);
@@ -307,6 +322,85 @@ TEST(CpmDisk, UnmeasurableImagesAreNotCpmDisks) {
         EXPECT_FALSE(EraseFile(*bad, "A", false));
         EXPECT_FALSE(RestoreFile(*bad, "A", true));
     }
+}
+
+}  // namespace
+}  // namespace velgard
+
+namespace velgard {
+namespace {
+
+// A disk whose entries span two 16 KB logical extents, as foreign images
+// have: 2 KB blocks with one-byte block numbers (DSM 200), so that an entry's
+// 16 slots hold 32 KB, EXM 1. One erased file of 20 KB (160 records) in
+// blocks 2-11: EX 1 (its second logical extent), RC 32.
+std::vector<std::uint8_t> TwoExtentEntryImage(const std::vector<std::uint8_t>& data) {
+    auto image = test::BlankImage();
+    image[0x14] = 1;     // EXM
+    image[0x15] = 200;   // DSM 200: one-byte block numbers
+    image[0x16] = 0;
+    std::uint8_t* e = Entry(image, 0);
+    std::memset(e, 0, 32);
+    std::memcpy(e + 1, "BIG     DAT", 11);
+    e[12] = 1;
+    e[15] = 32;
+    for (int s = 0; s < 10; ++s) e[16 + s] = static_cast<std::uint8_t>(2 + s);
+    std::memcpy(image.data() + kDirectory + 2 * kBlock, data.data(), data.size());
+    e[0] = 0xE5;  // erased by ERA
+    return image;
+}
+
+TEST(CpmDisk, EntriesSpanningSeveralLogicalExtentsAreReadAndRestoredWhole) {
+    const auto data = Bytes(20480, 11);
+    auto image = TwoExtentEntryImage(data);
+    EXPECT_EQ(Read(image, "BIG.DAT", true), data) << "EX's low EXM bits count 128 records each";
+    ASSERT_TRUE(RestoreFile(image, "BIG.DAT", true));
+    const std::uint8_t* e = Entry(image, 0);
+    EXPECT_EQ(e[0], 0);
+    EXPECT_EQ(e[12], 1);
+    EXPECT_EQ(e[15], 32);
+    for (int s = 0; s < 10; ++s) EXPECT_EQ(e[16 + s], 2 + s) << "slot " << s << " keeps its free block";
+    EXPECT_EQ(Read(image, "BIG.DAT"), data);
+
+    // A live file owning block 7 (the sixth slot) cuts the entry there:
+    // five blocks, 80 records, all in the first logical extent.
+    image = TwoExtentEntryImage(data);
+    std::uint8_t* other = Entry(image, 1);
+    std::memset(other, 0, 32);
+    std::memcpy(other + 1, "OTHER   DAT", 11);
+    other[15] = 16;
+    other[16] = 7;
+    ASSERT_TRUE(RestoreFile(image, "BIG.DAT", true));
+    e = Entry(image, 0);
+    EXPECT_EQ(e[12], 0);
+    EXPECT_EQ(e[15], 80);
+    EXPECT_EQ(e[16 + 4], 6);
+    for (int s = 5; s < 16; ++s) EXPECT_EQ(e[16 + s], 0) << "slot " << s;
+    const auto back = Read(image, "BIG.DAT");
+    ASSERT_EQ(back.size(), 5 * kBlock);
+    EXPECT_TRUE(std::equal(back.begin(), back.end(), data.begin()));
+}
+
+TEST(CpmDisk, MarkFileErasedIsCpmsEraAndRestorable) {
+    auto image = BlankImage();
+    const auto a = Bytes(40000, 12);  // three entries
+    ASSERT_TRUE(ImportFile(image, "a.dat", a));
+    ASSERT_TRUE(ImportFile(image, "b.dat", Bytes(100, 13)));
+    const auto free = FreeSpace(image);
+    EXPECT_EQ(MarkFileErased(image, "A.DAT"), 3);
+    EXPECT_EQ(MarkFileErased(image, "A.DAT"), 0) << "erased entries are not marked twice";
+    EXPECT_EQ(MarkFileErased(image, "a.dat"), 0) << "names compare exactly";
+    EXPECT_EQ(FreeSpace(image), free + 20 * kBlock);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Entry(image, i)[0], 0xE5);
+        EXPECT_EQ(Entry(image, i)[1], 'A') << "the name stays";
+    }
+    EXPECT_EQ(Read(image, "A.DAT", true).size(), 40064u);
+    ASSERT_TRUE(RestoreFile(image, "A.DAT", true));
+    const auto back = Read(image, "A.DAT");
+    ASSERT_EQ(back.size(), 40064u);
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), back.begin()));
+    EXPECT_EQ(FreeSpace(image), free);
 }
 
 }  // namespace

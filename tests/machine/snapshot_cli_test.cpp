@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,8 +33,8 @@ std::vector<std::uint8_t> WavSamples(const fs::path& path) {
     EXPECT_EQ(data, d.size() - 44);
     std::vector<std::uint8_t> s;
     for (std::size_t i = 44; i < d.size(); ++i) {
-        EXPECT_TRUE(d[i] == 0 || d[i] == 127) << i;
-        s.push_back(d[i] ? 1 : 0);
+        EXPECT_TRUE(d[i] == 128 || d[i] == 255) << i;
+        s.push_back(d[i] == 255 ? 1 : 0);
     }
     return s;
 }
@@ -199,30 +201,63 @@ TEST_F(SnapshotCliTest, FirmwareBeepIsHeardWhenTheMonitorCallsIt) {
     EXPECT_EQ(std::count(q.begin(), q.end(), 1), 0);
 }
 
-TEST_F(SnapshotCliTest, BadStateAndRecordingArgumentsExitWithStatusTwo) {
-    auto expectFail = [](const test::CliResult& r, const std::string& text) {
-        EXPECT_EQ(r.status, 2) << r.out;
+TEST_F(SnapshotCliTest, BadStateAndRecordingArgumentsAreRefusedClearly) {
+    auto expectFail = [](const test::CliResult& r, int status, const std::string& text) {
+        EXPECT_EQ(r.status, status) << r.out;
         EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << "nothing but the error: " << r.out;
     };
-    expectFail(Run("8080", 5, {"--load-state", (dir / "none.sav").string()}), "no such state file");
-    expectFail(Run("8080", 5, {"--wav"}), "--wav needs a file name");
-    expectFail(Run("8080", 5, {"--save-state"}), "--save-state needs a file name");
-    expectFail(Run("8080", 5, {"--wav", (dir / "no" / "such" / "x.wav").string()}), "cannot create the recording");
+    expectFail(Run("8080", 5, {"--load-state", (dir / "none.sav").string()}), 2, "--load-state: no such file");
+    expectFail(Run("8080", 5, {"--load-state", dir.Path().string()}), 2, "is a folder, not a file");
+    expectFail(Run("8080", 5, {"--wav"}), 2, "--wav needs a file name");
+    expectFail(Run("8080", 5, {"--save-state"}), 2, "--save-state needs a file name");
+    // Missing output folders are refused, never created.
+    for (const char* option : {"--wav", "--save-state", "--screenshot"}) {
+        expectFail(Run("8080", 5, {option, (dir / "no" / "such" / "x").string()}), 2, "does not exist");
+        EXPECT_FALSE(fs::exists(dir / "no")) << option;
+        expectFail(Run("8080", 5, {option, dir.Path().string()}), 2, "is a folder");
+    }
 
-    // A damaged state: refused with the machine's message, exit 2.
+    // A damaged state: the machine's message once, one English line saying
+    // what the command did, exit 1, no run reported.
     test::WriteBinary(dir / "junk.sav", std::vector<std::uint8_t>(5000, 0xA5));
     const auto junk = Run("8080", 5, {"--load-state", (dir / "junk.sav").string()});
-    expectFail(junk, "could not be loaded");
-    EXPECT_NE(junk.err.find("Загрузка почему-то не получилась!"), std::string::npos) << junk.err;
+    expectFail(junk, 1, "was refused; nothing was run");
+    EXPECT_EQ(junk.err, std::string("Загрузка почему-то не получилась!\nvelgard-cli: run: the state file ") +
+                            (dir / "junk.sav").string() + " was refused; nothing was run\n");
 
     // A state file that cannot be replaced.
     test::WriteBinary(dir / "ro.sav", {1, 2, 3});
     fs::permissions(dir / "ro.sav", fs::perms::owner_read);
     const auto ro = Run("8080", 5, {"--save-state", (dir / "ro.sav").string()});
     fs::permissions(dir / "ro.sav", fs::perms::owner_all);
-    expectFail(ro, "could not be saved");
+    EXPECT_EQ(ro.status, 1);
+    EXPECT_NE(ro.err.find("could not be saved"), std::string::npos) << ro.err;
     EXPECT_NE(ro.err.find("Не удалось удалить старый файл!"), std::string::npos) << ro.err;
     EXPECT_EQ(test::ReadBinary(dir / "ro.sav"), (std::vector<std::uint8_t>{1, 2, 3}));
+}
+
+TEST_F(SnapshotCliTest, AFullDiskLeavesOldOutputFilesAsTheyWere) {
+    // `ulimit -f 64` (64 KB) stops the state file (350 KB), a WAV of ten
+    // seconds (220 KB) and a screenshot of the monitor's screen is small;
+    // each target holds an old file that must stay byte for byte.
+    const std::vector<std::uint8_t> old(100, 0x5A);
+    for (const char* name : {"s.sav", "w.wav"}) test::WriteBinary(dir / name, old);
+    const std::string command = "ulimit -f 64; trap '' XFSZ; '" + std::string(VELGARD_CLI) +
+                                "' run --no-sync --frames 500 --roms-dir '" + dir.Path().string() +
+                                "' --save-state '" + (dir / "s.sav").string() + "' --wav '" +
+                                (dir / "w.wav").string() + "' >/dev/null 2>'" + (dir / "err.txt").string() + "'";
+    const int status = std::system(("bash -c \"" + command + "\"").c_str());
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(test::ReadBinary(dir / "s.sav"), old);
+    EXPECT_EQ(test::ReadBinary(dir / "w.wav"), old);
+    const auto e = test::ReadBinary(dir / "err.txt");
+    const std::string err(e.begin(), e.end());
+    EXPECT_NE(err.find("the recording " + (dir / "w.wav").string() + " could not be written"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("the state could not be saved"), std::string::npos) << err;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
 }
 
 }  // namespace

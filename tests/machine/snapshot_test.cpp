@@ -3,7 +3,10 @@
 // running machine, pause, and keeping the old file when it cannot be
 // replaced.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -60,16 +63,30 @@ void PutU32(std::vector<std::uint8_t>& d, std::size_t at, std::uint32_t v) {
 
 // The loop's values at the end of the file.
 constexpr std::size_t kLoopBytes = 32;
-// Bytes of "drawn" and FPS, which depend on how fast the host ran.
+// The check trailer after them: "VGCK" and the CRC-32 of all bytes before.
+constexpr std::size_t kTrailerBytes = 8;
+// Bytes of "drawn" and FPS, which depend on how fast the host ran (and the
+// sum over them).
 bool SameExceptPace(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
-    if (a.size() != b.size() || a.size() < kLoopBytes) return false;
+    if (a.size() != b.size() || a.size() < kLoopBytes + kTrailerBytes) return false;
     auto x = a, y = b;
     for (auto* v : {&x, &y}) {
-        const std::size_t loop = v->size() - kLoopBytes;
+        const std::size_t loop = v->size() - kTrailerBytes - kLoopBytes;
         std::fill_n(v->begin() + static_cast<std::ptrdiff_t>(loop + 20), 4, 0);  // drawn
         std::fill_n(v->begin() + static_cast<std::ptrdiff_t>(loop + 28), 4, 0);  // FPS
+        std::fill_n(v->end() - 4, 4, 0);                                         // CRC
     }
     return x == y;
+}
+
+// CRC-32 as zip computes it, bit by bit.
+std::uint32_t SlowCrc32(const std::uint8_t* p, std::size_t n) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
 }
 
 // A machine running the tone program, with a deterministic counter and a
@@ -116,7 +133,9 @@ TEST(SnapshotTest, FileLayoutIsExactOnBothProcessors) {
         const auto d = test::ReadBinary(path);
         const std::size_t cpuBlock = cpu == kCpuZ80 ? kZ80StateBlockSize : kI8080StateBlockSize;
         const MemoryLayout m{8192};
-        ASSERT_EQ(d.size(), 1 + cpuBlock + m.size() + kLoopBytes);
+        ASSERT_EQ(d.size(), 1 + cpuBlock + m.size() + kLoopBytes + kTrailerBytes);
+        EXPECT_EQ(std::string(d.end() - 8, d.end() - 4), "VGCK");
+        EXPECT_EQ(U32(d, d.size() - 4), SlowCrc32(d.data(), d.size() - 8));
         ASSERT_EQ(m.size(), 358344u);
 
         // Processor kind and block: tag, s = 24 or 40, registers.
@@ -235,8 +254,11 @@ TEST(SnapshotTest, DamagedFilesAreRefusedAndTheMachineRunsOnUnchanged) {
         rig.SaveAt(5, good);
         rig.RunFrames(5);
     }
-    const auto g = test::ReadBinary(good);
-    ASSERT_FALSE(g.empty());
+    auto g = test::ReadBinary(good);
+    ASSERT_GT(g.size(), kTrailerBytes);
+    // Without its check trailer, as files were written before it existed:
+    // every case below is caught by the structural checks alone.
+    g.resize(g.size() - kTrailerBytes);
     const std::size_t M = 1 + kI8080StateBlockSize;
     const MemoryLayout m{8192};
 
@@ -424,6 +446,94 @@ TEST(SnapshotTest, DefaultStateFileIsBesideTheProgramOrInTheConfigurationFolder)
     HeadlessHost host;
     Machine machine(host);
     EXPECT_EQ(machine.StateFilePath(), p);
+}
+
+}  // namespace
+}  // namespace velgard
+
+namespace velgard {
+namespace {
+
+TEST(SnapshotTest, TheCheckSumRefusesWhatTheStructureCannotSeeAndOldFilesStillLoad) {
+    test::TempDir dir;
+    const fs::path good = dir / "good.sav";
+    {
+        Rig rig;
+        rig.SaveAt(5, good);
+        rig.RunFrames(5);
+    }
+    const auto g = test::ReadBinary(good);
+    ASSERT_GT(g.size(), kTrailerBytes);
+    const std::size_t ram = 1 + kI8080StateBlockSize;
+    auto oldFormat = g;
+    oldFormat.resize(g.size() - kTrailerBytes);
+
+    // Loads `bytes` at frame 3 and saves at frame 8: the load's result and
+    // the machine it left.
+    auto load = [&](const std::vector<std::uint8_t>& bytes, std::vector<std::uint8_t>& after) {
+        test::WriteBinary(dir / "in.sav", bytes);
+        Rig rig;
+        rig.LoadAt(3, dir / "in.sav");
+        rig.SaveAt(8, dir / "out.sav");
+        rig.RunFrames(8);
+        after = test::ReadBinary(dir / "out.sav");
+        return rig.machine->LastLoadResult();
+    };
+    std::vector<std::uint8_t> fromGood, fromOld, fromFlipped, fromOldFlipped, untouched;
+    ASSERT_EQ(load(g, fromGood), Machine::StateResult::Ok);
+    ASSERT_EQ(load(oldFormat, fromOld), Machine::StateResult::Ok) << "a file without the trailer still loads";
+    EXPECT_TRUE(SameExceptPace(fromGood, fromOld));
+
+    // One flipped bit in RAM: a value like any other to the structure.
+    auto flipped = g;
+    flipped[ram + 0x4000] ^= 0x10;
+    EXPECT_EQ(load(flipped, fromFlipped), Machine::StateResult::Failed);
+    {
+        Rig rig;
+        rig.SaveAt(8, dir / "untouched.sav");
+        rig.RunFrames(8);
+        untouched = test::ReadBinary(dir / "untouched.sav");
+    }
+    EXPECT_TRUE(SameExceptPace(fromFlipped, untouched)) << "the refused load left the machine alone";
+    auto oldFlipped = oldFormat;
+    oldFlipped[ram + 0x4000] ^= 0x10;
+    EXPECT_EQ(load(oldFlipped, fromOldFlipped), Machine::StateResult::Ok)
+        << "without a trailer only the structure is checked";
+
+    // A damaged trailer is damage too.
+    for (std::size_t at : {g.size() - 8, g.size() - 1}) {
+        auto bad = g;
+        bad[at] ^= 1;
+        std::vector<std::uint8_t> ignored;
+        EXPECT_EQ(load(bad, ignored), Machine::StateResult::Failed) << at;
+    }
+}
+
+TEST(SnapshotTest, AnOldFileInAWriteProtectedFolderCannotBeDeleted) {
+    test::TempDir dir;
+    const fs::path folder = dir / "locked";
+    fs::create_directory(folder);
+    const fs::path path = folder / "state.sav";
+    const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+    test::WriteBinary(path, old);
+    // The superuser writes into any folder without write bits; the
+    // immutable attribute stops even them.
+    const bool root = ::geteuid() == 0;
+    const std::string lock = root ? "chattr +i '" + folder.string() + "' 2>/dev/null" : "";
+    if (root && std::system(lock.c_str()) != 0) GTEST_SKIP() << "chattr +i is not available here";
+    if (!root) fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    Rig rig;
+    rig.SaveAt(2, path);
+    rig.RunFrames(4);
+    if (root) {
+        ASSERT_EQ(std::system(("chattr -i '" + folder.string() + "'").c_str()), 0);
+    } else {
+        fs::permissions(folder, fs::perms::owner_all);
+    }
+    ASSERT_EQ(rig.host.Messages().size(), 1u);
+    EXPECT_EQ(rig.host.Messages()[0].text, Machine::kMsgCannotDeleteOld);
+    EXPECT_EQ(test::ReadBinary(path), old);
+    EXPECT_EQ(rig.frames, 4u) << "the run went on";
 }
 
 }  // namespace
