@@ -10,9 +10,8 @@ namespace {
 
 constexpr const char* kUsage = "cpm [--cpu 8080|z80] [--cycles] [--max-cycles N] PROGRAM.COM";
 
-// Enough for the longest exerciser (ZEXDOC, about 46 billion Z80 cycles)
-// with room to spare; a program that never returns is stopped after a few
-// minutes.
+// Four times what the 8080 exerciser 8080EXM takes (23.8 billion cycles):
+// the processor exercisers finish, a program that never returns stops.
 constexpr unsigned long long kDefaultMaxCycles = 100'000'000'000ULL;
 
 constexpr const char* kHelp =
