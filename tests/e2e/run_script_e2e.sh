@@ -50,6 +50,18 @@ sleep 3
 xwd -silent -id "$wid" > "$work/demo.xwd"
 xdotool getwindowname "$wid" > "$work/demo-title.txt"
 pkill -TERM -f "build/velgard --start" || true; wait "$pid" 2>/dev/null || true
+sleep 0.5
+
+# From another folder, a relative path names a file of that folder: the
+# demo boots from it.
+cp build/firmware/demo.kdi "$work/relative.kdi"
+repo=$(pwd)
+(cd "$work" && exec bash "$repo/scripts/run.sh" --start relative.kdi > "$work/relative.txt" 2>&1) &
+pid=$!
+wid=$(window) || { echo "no window from run.sh called from another folder"; exit 1; }
+sleep 3
+xwd -silent -id "$wid" > "$work/relative.xwd"
+pkill -TERM -f "build/velgard --start relative.kdi" || true; wait "$pid" 2>/dev/null || true
 SESSION
 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/session.sh" "$work" || fail=1
 
@@ -57,4 +69,6 @@ grep -qx "Velgard" "$work/plain-title.txt" 2>/dev/null || { echo "FAIL: the plai
 grep -q "^Velgard (FPS=" "$work/demo-title.txt" 2>/dev/null || { echo "FAIL: --start did not run the machine"; fail=1; }
 colours=$("$screen_text" --colours "$work/demo.xwd" 2>/dev/null || echo 0)
 [ "$colours" -ge 8 ] || { echo "FAIL: the demo's colours are not on the screen ($colours)"; fail=1; }
+colours=$("$screen_text" --colours "$work/relative.xwd" 2>/dev/null || echo 0)
+[ "$colours" -ge 8 ] || { echo "FAIL: run.sh from another folder did not boot ./relative.kdi ($colours colours)"; fail=1; }
 exit $fail
