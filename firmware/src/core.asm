@@ -762,6 +762,15 @@ CONIN1: CALL KBSCAN
 
 ; ---- Monitor --------------------------------------------------------------
 MONITOR:
+        IF HASBAS
+        LD A,(BOOTQ)            ; power-on without a bootable disk: BASIC
+        OR A
+        JP Z,MONIT1
+        XOR A
+        LD (BOOTQ),A
+        JP BCOLD
+MONIT1:
+        ENDIF
         LD SP,0000h
         LD A,PICMASK
         LD (PICDAT),A
