@@ -245,10 +245,16 @@ FMID:   CALL STRARG
         CP ','
         JP NZ,FMID1
         PUSH BC
+        LD HL,(FAC)
+        PUSH HL
         CALL CHRGET
         CALL BYTEXP
+        POP HL
+        LD (FAC),HL
         POP BC
         LD C,A
+        LD A,1
+        LD (VALTYP),A
 FMID1:  PUSH BC
         CALL EXPECT
         DB ')'

@@ -83,6 +83,10 @@ ADJ1:   POP AF
 ; FAC = the value of the variable at HL of type A.
 LDVAR:  CP 2
         JP Z,ATVARS
+        PUSH AF
+        XOR A
+        LD (VALTYP),A
+        POP AF
         OR A
         JP Z,LDFAC
         JP ATVARI
@@ -292,7 +296,7 @@ GETITEM:
         CALL ZEROF              ; nothing: 0 if the item is empty
 GTI1:   XOR A
         LD (VALTYP),A
-        CALL SKIPB
+GTI2:   CALL SKIPB
         OR A
         RET Z
         CP ','
@@ -323,7 +327,7 @@ GTS5:   PUSH HL
         LD A,B
         CALL MKTEMP
         POP HL
-        JP GTI1
+        JP GTI2
 GTS2:   LD D,H                  ; up to ',' (or ':'), blanks cut
         LD E,L
         LD B,0
