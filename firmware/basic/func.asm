@@ -139,7 +139,10 @@ STZ1:   LD A,(HL)
         INC B
         JP STZ1
 STZ2:   LD A,B
+        PUSH AF
         CALL GETSPA
+        POP AF
+        LD B,A
         POP HL
         PUSH DE
         PUSH BC
@@ -222,11 +225,11 @@ STRN3:  POP AF
         JP MKTEMP
 
 ; LEFT$(s, n), RIGHT$(s, n), MID$(s, start[, n])
-FLEFT:  CALL STRARG
+FLEFT:  CALL STRAR1
         LD C,A                  ; n
         LD B,0                  ; from 0
         JP SUBSTR
-FRIGHT: CALL STRARG
+FRIGHT: CALL STRAR1
         LD C,A
         LD HL,(FAC)
         LD A,(HL)
@@ -262,7 +265,7 @@ FMID1:  PUSH BC
         JP SUBSTR
 
 ; STRARG: '(' string ',' byte: the string's descriptor stays in FAC
-; (its temporary is kept), A = the byte. LEFT$ and RIGHT$ also take ')'.
+; (its temporary is kept), A = the byte.
 STRARG: CALL EXPECT
         DB '('
         CALL EXPR
@@ -277,11 +280,14 @@ STRARG: CALL EXPECT
         PUSH AF
         LD A,1
         LD (VALTYP),A
-        CALL CHRGOT
-        CP ')'
-        JP NZ,STRA1
-        CALL CHRGET
-STRA1:  POP AF
+        POP AF
+        RET
+; The same and ')'.
+STRAR1: CALL STRARG
+        PUSH AF
+        CALL EXPECT
+        DB ')'
+        POP AF
         RET
 
 ; SUBSTR: of the string in FAC, C characters from position B (0-based).
@@ -363,7 +369,8 @@ FINS1:  LD HL,(FAC)
         POP HL                  ; t text
         POP AF                  ; start (1-based)
         PUSH HL
-        LD L,A                  ; L = position
+        LD (INSPOS),A           ; position
+        LD L,A
         DEC A
         CP B
         JP NC,FINS0             ; start beyond s (or s empty)
@@ -378,7 +385,9 @@ FINS1:  LD HL,(FAC)
         LD A,0
         ADC A,D
         LD D,A
-FINS2:  LD A,B                  ; room left: B - (L - 1) >= C ?
+FINS2:  LD A,(INSPOS)            ; room left: B - (pos - 1) >= C ?
+        LD L,A
+        LD A,B
         SUB L
         INC A
         CP C
@@ -396,11 +405,14 @@ FINS3:  LD A,(DE)
         JP NZ,FINS3
         POP BC
         POP DE
+        LD A,(INSPOS)
+        LD L,A
         JP FINSE
 FINS4:  POP BC
         POP DE
         INC DE
-        INC L
+        LD HL,INSPOS
+        INC (HL)
         JP FINS2
 FINS0:  LD L,0
 FINSE:  POP DE

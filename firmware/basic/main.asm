@@ -732,9 +732,10 @@ EDITLN: PUSH BC
         LD C,L
         POP DE
         POP HL
+        PUSH HL
         CALL MOVDN              ; copy BC bytes from DE to HL upwards
         LD (VARTAB),HL          ; HL = new end
-        CALL FINDLN0
+        POP HL                  ; where the line was
 EDL2:   POP DE
         POP BC
         LD A,(KBUF)
@@ -791,9 +792,6 @@ EDL3:   LD A,(HL)
         JP NZ,EDL3
 EDLDON: CALL RELINK
         JP CLEARV
-
-FINDLN0:
-        RET
 
 ; HL = HL - DE
 SUBHD:  LD A,L
@@ -1199,6 +1197,7 @@ PR      EQU 65C8h
 PN      EQU 65CCh
 PY      EQU 65CEh
 IOSTUB  EQU 65E0h
+INSPOS  EQU 65E9h       ; INSTR: the position tried
 NORND   EQU 65E8h       ; 1: results keep their low bits in FACX, unrounded
 FOX     EQU 65F0h       ; the number being formatted
 FOCNT   EQU 65F4h

@@ -83,41 +83,41 @@ TAND     EQU 0CAh
 TOR      EQU 0CBh
 TXOR     EQU 0CCh
 TMOD     EQU 0CDh
-TAS      EQU 0CEh
-TSGN     EQU 0CFh
-TINT     EQU 0D0h
-TABS     EQU 0D1h
-TFRE     EQU 0D2h
-TINP     EQU 0D3h
-TPOS     EQU 0D4h
-TSQR     EQU 0D5h
-TRND     EQU 0D6h
-TLOG     EQU 0D7h
-TEXP     EQU 0D8h
-TCOS     EQU 0D9h
-TSIN     EQU 0DAh
-TTAN     EQU 0DBh
-TATN     EQU 0DCh
-TPEEK    EQU 0DDh
-TLEN     EQU 0DEh
-TSTRS    EQU 0DFh
-TVAL     EQU 0E0h
-TASC     EQU 0E1h
-TCHRS    EQU 0E2h
-TLEFTS   EQU 0E3h
-TRIGHTS  EQU 0E4h
-TMIDS    EQU 0E5h
-TCINT    EQU 0E6h
-TCSNG    EQU 0E7h
-TFIX     EQU 0E8h
-THEXS    EQU 0E9h
-TOCTS    EQU 0EAh
-TSPACES  EQU 0EBh
-TSTRINGS EQU 0ECh
-TINSTR   EQU 0EDh
-TINKEYS  EQU 0EEh
-TPOINT   EQU 0EFh
-TEOF     EQU 0F0h
+TAS      EQU 0F0h
+TSGN     EQU 0CEh
+TINT     EQU 0CFh
+TABS     EQU 0D0h
+TFRE     EQU 0D1h
+TINP     EQU 0D2h
+TPOS     EQU 0D3h
+TSQR     EQU 0D4h
+TRND     EQU 0D5h
+TLOG     EQU 0D6h
+TEXP     EQU 0D7h
+TCOS     EQU 0D8h
+TSIN     EQU 0D9h
+TTAN     EQU 0DAh
+TATN     EQU 0DBh
+TPEEK    EQU 0DCh
+TLEN     EQU 0DDh
+TSTRS    EQU 0DEh
+TVAL     EQU 0DFh
+TASC     EQU 0E0h
+TCHRS    EQU 0E1h
+TLEFTS   EQU 0E2h
+TRIGHTS  EQU 0E3h
+TMIDS    EQU 0E4h
+TCINT    EQU 0E5h
+TCSNG    EQU 0E6h
+TFIX     EQU 0E7h
+THEXS    EQU 0E8h
+TOCTS    EQU 0E9h
+TSPACES  EQU 0EAh
+TSTRINGS EQU 0EBh
+TINSTR   EQU 0ECh
+TINKEYS  EQU 0EDh
+TPOINT   EQU 0EEh
+TEOF     EQU 0EFh
 TAPOS    EQU 0F1h
 TLASTST  EQU TLLIST
 TFIRSTF  EQU TSGN
@@ -142,10 +142,19 @@ CR1:    LD A,(HL)
         LD (MODEF),A
         LD A,':'
         JP CRCOPY
-CR2:    CP '?'
+CR2:    CP '?'                  ; ? is PRINT (listed with a blank after it)
         JP NZ,CR3
         LD A,TPRINT
-        JP CRCOPY
+        LD (DE),A
+        INC DE
+        INC HL
+        LD A,(HL)
+        CP ' '
+        JP Z,CR1
+        LD A,' '
+        LD (DE),A
+        INC DE
+        JP CR1
 CR3:    CP 27h
         JP NZ,CR4
         LD A,TAPOS
@@ -518,7 +527,6 @@ KEYTBL:
         DB 'O',0D2h
         DB 'XO',0D2h
         DB 'MO',0C4h
-        DB 'A',0D3h
         DB 'SG',0CEh
         DB 'IN',0D4h
         DB 'AB',0D3h
@@ -553,4 +561,5 @@ KEYTBL:
         DB 'INKEY',0A4h
         DB 'POIN',0D4h
         DB 'EO',0C6h
+        DB 'A',0D3h
         DB 0

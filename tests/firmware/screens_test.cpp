@@ -37,8 +37,8 @@ TEST(Screens, TypedMonitorSessionMatchesItsGoldenPicture) {
     test::TempDir dir;
     for (const char* cpu : {"8080", "z80"}) {
         const auto png = dir / (std::string("session") + cpu + ".png");
-        const auto r = RunHeadless({"--cpu", cpu, "--frames", "700", "--roms-dir", dir.Path().string(), "--type",
-                            "M 7000 56 65 6C 67\rD 7000 700F\rQ\rD 7G\rH\r", "--screenshot", png.string()});
+        const auto r = RunHeadless({"--cpu", cpu, "--frames", "800", "--roms-dir", dir.Path().string(), "--type",
+                            "MON\rM 7000 56 65 6C 67\rD 7000 700F\rQ\rD 7G\rH\r", "--screenshot", png.string()});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(test::CompareWithGolden(png, "monitor_session"), "") << cpu;
     }
@@ -49,8 +49,8 @@ TEST(Screens, TypedMonitorSessionMatchesItsGoldenPicture) {
 TEST(Screens, TypedCyrillicAndLatinTextMatchesItsGoldenPicture) {
     test::TempDir dir;
     const auto png = dir / "alphabets.png";
-    const auto r = RunHeadless({"--frames", "250", "--roms-dir", dir.Path().string(), "--type",
-                                "привет Hello МИР\r", "--screenshot", png.string()});
+    const auto r = RunHeadless({"--frames", "300", "--roms-dir", dir.Path().string(), "--type",
+                                "MON\rпривет Hello МИР\r", "--screenshot", png.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(test::CompareWithGolden(png, "typed_alphabets"), "");
 }

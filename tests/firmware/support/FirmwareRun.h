@@ -24,7 +24,7 @@ using KeyChord = std::vector<std::uint16_t>;
 std::vector<KeyChord> Keys(const std::string& text);
 
 struct FirmwareRun {
-    int rom = 1;
+    int rom = 2;                  // "Контур 2.0": the monitor at power-on
     bool z80 = false;
     int frames = 150;
     std::vector<KeyChord> keys;   // typed from frame 50 on
