@@ -34,79 +34,139 @@ BYTEXP: CALL INTEXP
 ADREXP: CALL NUMEXP
         JP CINTU
 
-EXPR:   LD HL,0
+EXPR:   XOR A                   ; the whole expression
+; EVPREC: an expression of operators above precedence A (precedence
+; climbing: one level of recursion per operator, not per precedence).
+; XOR 1, OR 2, AND 3, NOT 4, relations 5, + - 6, MOD 7, \ 8, * / 9,
+; unary minus 10, ^ 11.
+EVPREC: PUSH AF                 ; the precedence to stay above
+        LD HL,0
         ADD HL,SP
         LD DE,STKLIM
         CALL CPHD
         JP C,OMERR
-EVXOR:  CALL EVOR
-EVXOR1: CALL CHRGOT
-        CP TXOR
-        RET NZ
-        CALL NUMCHK
-        CALL CINT
+        CALL UNARY
+EVP1:   CALL CHRGOT
+        CALL BINOP              ; B = operator code, C = precedence, Z if none
+        JP Z,EVPRET
+        POP AF
+        PUSH AF
+        CP C
+        JP NC,EVPRET            ; binds less: for the caller
+        ; the left operand and the operator wait on the stack
+        LD HL,(FAC+2)
         PUSH HL
-        CALL CHRGET
-        CALL EVOR
-        CALL NUMCHK
-        CALL CINT
-        POP DE
-        LD A,L
-        XOR E
-        LD L,A
-        LD A,H
-        XOR D
-        LD H,A
-        CALL FLT16
-        JP EVXOR1
-
-EVOR:   CALL EVAND
-EVOR1:  CALL CHRGOT
-        CP TOR
-        RET NZ
-        CALL NUMCHK
-        CALL CINT
+        LD HL,(FAC)
         PUSH HL
-        CALL CHRGET
-        CALL EVAND
-        CALL NUMCHK
-        CALL CINT
-        POP DE
-        LD A,L
-        OR E
-        LD L,A
-        LD A,H
-        OR D
+        LD A,(VALTYP)
         LD H,A
-        CALL FLT16
-        JP EVOR1
+        LD L,B
+        PUSH HL
+        LD A,B                  ; relations have taken their characters
+        CP OPREL
+        JP NC,EVP2
+        CALL CHRGET
+EVP2:   POP HL
+        PUSH HL
+        LD A,C
+        CALL EVPREC             ; the right operand
+        POP HL                  ; H = left type, L = operator
+        POP DE                  ; left value
+        POP BC
+        LD A,(VALTYP)
+        CP H
+        JP NZ,TMERR
+        LD A,L
+        CALL DOOP
+        JP EVP1
+EVPRET: POP AF
+        RET
 
-EVAND:  CALL EVNOT
-EVAND1: CALL CHRGOT
+; Operator codes
+OPXOR   EQU 0
+OPOR    EQU 1
+OPAND   EQU 2
+OPADD   EQU 3
+OPSUB   EQU 4
+OPMOD   EQU 5
+OPIDIV  EQU 6
+OPMUL   EQU 7
+OPDIV   EQU 8
+OPPOW   EQU 9
+OPREL   EQU 10                  ; 10 + the relation mask (1 >, 2 =, 4 <)
+
+; BINOP: the operator at A: B = its code, C = its precedence; Z if A is
+; no binary operator. Relations are read here (TXTP after them).
+BINOP:  LD BC,OPADD*256+6
+        CP '+'
+        JP Z,BINY
+        LD BC,OPSUB*256+6
+        CP '-'
+        JP Z,BINY
+        LD BC,OPMUL*256+9
+        CP '*'
+        JP Z,BINY
+        LD BC,OPDIV*256+9
+        CP '/'
+        JP Z,BINY
+        LD BC,OPPOW*256+11
+        CP '^'
+        JP Z,BINY
+        LD BC,OPIDIV*256+8
+        CP '\'
+        JP Z,BINY
+        LD BC,OPMOD*256+7
+        CP TMOD
+        JP Z,BINY
+        LD BC,OPAND*256+3
         CP TAND
-        RET NZ
-        CALL NUMCHK
-        CALL CINT
-        PUSH HL
-        CALL CHRGET
-        CALL EVNOT
-        CALL NUMCHK
-        CALL CINT
-        POP DE
-        LD A,L
-        AND E
-        LD L,A
-        LD A,H
-        AND D
-        LD H,A
-        CALL FLT16
-        JP EVAND1
+        JP Z,BINY
+        LD BC,OPOR*256+2
+        CP TOR
+        JP Z,BINY
+        LD BC,OPXOR*256+1
+        CP TXOR
+        JP Z,BINY
+        LD B,0                  ; relations: < = > in any pair
+BIN1:   CP '<'
+        JP NZ,BIN2
+        LD A,B
+        OR 4
+        JP BIN4
+BIN2:   CP '='
+        JP NZ,BIN3
+        LD A,B
+        OR 2
+        JP BIN4
+BIN3:   CP '>'
+        JP NZ,BIN5
+        LD A,B
+        OR 1
+BIN4:   LD B,A
+        INC HL
+        LD (TXTP),HL
+        LD A,(HL)
+        JP BIN1
+BIN5:   LD A,B
+        OR A
+        RET Z
+        ADD A,OPREL
+        LD B,A
+        LD C,5
+BINY:   OR 1                    ; NZ
+        RET
 
-EVNOT:  CALL CHRGOT
+; UNARY: NOT, unary minus and plus, or an operand.
+UNARY:  CALL CHRGOT
+        CP '-'
+        JP Z,UNEG
+        CP '+'
+        JP Z,UPLUS
         CP TNOT
-        JP NZ,EVREL
+        JP NZ,ATOM
         CALL CHRGET
-        CALL EVNOT
+        LD A,4
+        CALL EVPREC
         CALL NUMCHK
         CALL CINT
         LD A,L
@@ -116,68 +176,109 @@ EVNOT:  CALL CHRGOT
         CPL
         LD H,A
         JP FLT16
+UNEG:   CALL CHRGET
+        LD A,10
+        CALL EVPREC
+        CALL NUMCHK
+        JP FNEG
+UPLUS:  CALL CHRGET
+        JP UNARY
 
-; Relations: = < > <= >= <> (and =< => ><); -1 true, 0 false.
-EVREL:  CALL EVADD
-EVREL1: CALL CHRGOT
-        LD B,0
-EVREL2: CP '<'
-        JP NZ,EVREL3
-        LD A,B
-        OR 4
-        JP EVREL5
-EVREL3: CP '='
-        JP NZ,EVREL4
-        LD A,B
-        OR 2
-        JP EVREL5
-EVREL4: CP '>'
-        JP NZ,EVREL6
-        LD A,B
-        OR 1
-EVREL5: LD B,A
-        INC HL
-        LD (TXTP),HL
-        LD A,(HL)
-        JP EVREL2
-EVREL6: LD A,B
-        OR A
-        RET Z
-        PUSH BC                 ; the relation
+; DOOP: left operand BCDE (or DE = its descriptor), right in FAC, A = the
+; operator.
+DOOP:   CP OPREL
+        JP NC,DOREL
+        LD L,A
         LD A,(VALTYP)
-        PUSH AF
-        LD HL,(FAC)
-        PUSH HL
-        LD HL,(FAC+2)
-        PUSH HL
-        CALL EVADD
-        POP BC
-        POP DE
-        POP AF
-        LD HL,VALTYP
-        CP (HL)
-        JP NZ,TMERR
         OR A
-        JP NZ,EVRELS
+        LD A,L
+        JP NZ,DOSTR
+        CP OPADD
+        JP Z,FADD
+        CP OPSUB
+        JP Z,FSUB
+        CP OPMUL
+        JP Z,FMUL
+        CP OPDIV
+        JP Z,FDIV
+        CP OPPOW
+        JP Z,FPOW
+        ; the integer operators: both sides to 16 bits
+        PUSH AF
+        PUSH BC
+        PUSH DE
+        CALL CINT               ; right
+        POP DE
+        POP BC
+        PUSH HL
+        CALL REGFAC
+        CALL CINT               ; left
+        POP DE                  ; DE = right, HL = left
+        POP AF
+        CP OPXOR
+        JP Z,DOXOR
+        CP OPOR
+        JP Z,DOOR
+        CP OPAND
+        JP Z,DOAND
+        CP OPMOD
+        JP Z,DOMOD
+        CALL IDIV16             ; \
+        CALL FLT16
+        LD A,(MODEF)            ; 32768 is too big
+        OR A
+        JP NZ,OVERR
+        RET
+DOMOD:  CALL IDIV16
+        EX DE,HL
+        JP FLT16
+DOXOR:  LD A,L
+        XOR E
+        LD L,A
+        LD A,H
+        XOR D
+        LD H,A
+        JP FLT16
+DOOR:   LD A,L
+        OR E
+        LD L,A
+        LD A,H
+        OR D
+        LD H,A
+        JP FLT16
+DOAND:  LD A,L
+        AND E
+        LD L,A
+        LD A,H
+        AND D
+        LD H,A
+        JP FLT16
+DOSTR:  CP OPADD
+        JP NZ,TMERR
+        JP CONCAT
+DOREL:  SUB OPREL
+        PUSH AF
+        LD A,(VALTYP)
+        OR A
+        JP NZ,DORELS
         CALL FCMP               ; right against left
-EVREL7: POP BC                  ; B = the relation
+DOREL1: POP BC                  ; B = the relation
         LD C,4                  ; right greater: left < right
         CP 1
-        JP Z,EVREL8
+        JP Z,DOREL2
         LD C,2
         OR A
-        JP Z,EVREL8
+        JP Z,DOREL2
         LD C,1
-EVREL8: LD A,B
+DOREL2: LD A,B
         AND C
-        CALL SETBOOL
-        JP EVREL1
-EVRELS: CALL STRCMP             ; A as from FCMP (right against left)
+        JP SETBOOL
+DORELS: CALL STRCMP
         PUSH AF
         XOR A
         LD (VALTYP),A
         POP AF
-        JP EVREL7
+        JP DOREL1
 
 ; FAC = -1 if A is nonzero, else 0.
 SETBOOL:
@@ -186,145 +287,6 @@ SETBOOL:
         LD BC,8180h
         LD DE,0
         JP REGFAC
-
-EVADD:  CALL EVMOD
-EVADD1: CALL CHRGOT
-        CP '+'
-        JP Z,EVADD2
-        CP '-'
-        RET NZ
-EVADD2: PUSH AF
-        LD A,(VALTYP)
-        PUSH AF
-        LD HL,(FAC)
-        PUSH HL
-        LD HL,(FAC+2)
-        PUSH HL
-        CALL CHRGET
-        CALL EVMOD
-        POP BC
-        POP DE
-        POP AF                  ; left type
-        LD HL,VALTYP
-        CP (HL)
-        JP NZ,TMERR
-        OR A
-        JP NZ,EVCAT
-        POP AF
-        CP '+'
-        JP NZ,EVSUB
-        CALL FADD
-        JP EVADD1
-EVSUB:  CALL FSUB
-        JP EVADD1
-EVCAT:  POP AF
-        CP '+'
-        JP NZ,TMERR
-        CALL CONCAT             ; DE = left descriptor, FAC = right
-        JP EVADD1
-
-EVMOD:  CALL EVIDIV
-EVMOD1: CALL CHRGOT
-        CP TMOD
-        RET NZ
-        CALL NUMCHK
-        CALL CINT
-        PUSH HL
-        CALL CHRGET
-        CALL EVIDIV
-        CALL NUMCHK
-        CALL CINT
-        EX DE,HL
-        POP HL
-        CALL IDIV16             ; HL quotient, DE remainder
-        EX DE,HL
-        CALL FLT16
-        JP EVMOD1
-
-EVIDIV: CALL EVMUL
-EVIDV1: CALL CHRGOT
-        CP '\'
-        RET NZ
-        CALL NUMCHK
-        CALL CINT
-        PUSH HL
-        CALL CHRGET
-        CALL EVMUL
-        CALL NUMCHK
-        CALL CINT
-        EX DE,HL
-        POP HL
-        CALL IDIV16
-        CALL FLT16
-        LD A,(MODEF)            ; 32768 is too big
-        OR A
-        JP NZ,OVERR
-        JP EVIDV1
-
-EVMUL:  CALL EVNEG
-EVMUL1: CALL CHRGOT
-        CP '*'
-        JP Z,EVMUL2
-        CP '/'
-        RET NZ
-EVMUL2: PUSH AF
-        CALL NUMCHK
-        LD HL,(FAC)
-        PUSH HL
-        LD HL,(FAC+2)
-        PUSH HL
-        CALL CHRGET
-        CALL EVNEG
-        CALL NUMCHK
-        POP BC
-        POP DE
-        POP AF
-        CP '*'
-        JP NZ,EVDIV
-        CALL FMUL
-        JP EVMUL1
-EVDIV:  CALL FDIV
-        JP EVMUL1
-
-EVNEG:  CALL CHRGOT
-        CP '-'
-        JP Z,EVNEG1
-        CP '+'
-        JP NZ,EVPOW
-        CALL CHRGET
-        JP EVNEG
-EVNEG1: CALL CHRGET
-        CALL EVNEG
-        CALL NUMCHK
-        JP FNEG
-
-EVPOW:  CALL ATOM
-EVPOW1: CALL CHRGOT
-        CP '^'
-        RET NZ
-        CALL NUMCHK
-        LD HL,(FAC)
-        PUSH HL
-        LD HL,(FAC+2)
-        PUSH HL
-        CALL CHRGET
-        CALL POWR
-        CALL NUMCHK
-        POP BC
-        POP DE
-        CALL FPOW
-        JP EVPOW1
-POWR:   CALL CHRGOT
-        CP '-'
-        JP NZ,POWR1
-        CALL CHRGET
-        CALL POWR
-        CALL NUMCHK
-        JP FNEG
-POWR1:  CP '+'
-        JP NZ,ATOM
-        CALL CHRGET
-        JP POWR
 
 ; ---- Operands --------------------------------------------------------------------
 ATOM:   XOR A
@@ -346,9 +308,9 @@ ATOM:   XOR A
         CP TFN
         JP Z,FNCALL
         CP TNOT
-        JP Z,EVNOT
+        JP Z,UNARY
         CP '-'
-        JP Z,EVNEG
+        JP Z,UNARY
         CP TERR
         JP Z,ATERR
         CP TERL
@@ -373,7 +335,60 @@ ATOM:   XOR A
 MOERR:  LD E,22
         JP BERROR
 
+; A number in the program. Whole numbers below 10000 are read here at
+; once; the rest by FIN.
 ATNUM:  LD HL,(TXTP)
+        LD DE,0
+        LD B,5
+ATNM1:   LD A,(HL)
+        SUB '0'
+        CP 10
+        JP NC,ATNM2
+        DEC B
+        JP Z,ATSLOW
+        PUSH HL
+        LD H,D
+        LD L,E
+        ADD HL,HL
+        ADD HL,HL
+        ADD HL,DE
+        ADD HL,HL
+        LD E,A
+        LD D,0
+        ADD HL,DE
+        EX DE,HL
+        POP HL
+        INC HL
+        JP ATNM1
+ATNM2:   LD A,B
+        CP 5
+        JP Z,ATSLOW             ; no digit first (.5)
+        PUSH HL
+        DEC HL
+ATNM3:   INC HL                  ; what follows, past blanks, must end it
+        LD A,(HL)
+        CP ' '
+        JP Z,ATNM3
+        POP HL
+        CP '.'
+        JP Z,ATSLOW
+        CP '0'
+        JP C,ATNM4
+        CP '9'+1
+        JP C,ATSLOW
+ATNM4:   CALL UPC
+        CP 'E'
+        JP Z,ATSLOW
+        CP 'D'
+        JP Z,ATSLOW
+        CP '!'
+        JP Z,ATSLOW
+        CP '#'
+        JP Z,ATSLOW
+        LD (TXTP),HL
+        EX DE,HL
+        JP FLT16
+ATSLOW: LD HL,(TXTP)
         CALL FIN
         LD (TXTP),HL
         RET

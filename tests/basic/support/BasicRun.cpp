@@ -108,8 +108,20 @@ BasicRun::Result BasicRun::Run() const {
         return false;
     };
 
+    std::vector<int> seen(watch.size(), -1);
     host.SetPump([&] {
         ++frame;
+        if (!watch.empty()) {
+            auto& mem = m->GetMemory();
+            const std::uint16_t base = mem.Configuration() == 0 ? 0x3C00 : 0xFC00;
+            for (int r = 0; r < 16; ++r) {
+                std::string row;
+                for (int c = 0; c < 64; ++c) row += static_cast<char>(mem.ReadByte(static_cast<std::uint16_t>(base + r * 64 + c)));
+                while (!row.empty() && (row.back() == ' ' || row.back() == 0)) row.pop_back();
+                for (std::size_t w = 0; w < watch.size(); ++w)
+                    if (seen[w] < 0 && row == watch[w]) seen[w] = frame;
+            }
+        }
         if (frame >= maxFrames) m->Stop();
         if (frame < kStartFrame) return;
         const std::uint32_t h = screenHash();
@@ -175,6 +187,7 @@ BasicRun::Result BasicRun::Run() const {
 
     Result result;
     result.frames = frame;
+    result.watchFrames = seen;
     auto& memory = machine->GetMemory();
     result.configuration = memory.Configuration();
     const std::uint16_t base = result.configuration == 0 ? 0x3C00 : 0xFC00;

@@ -16,11 +16,13 @@ struct BasicRun {
                                    // ends at an "Ok" prompt for this long
     std::string driveA;            // disk image for drive A, or none
     std::string wav;               // record the sound here, or none
+    std::vector<std::string> watch;  // rows whose first appearance is timed
 
     struct Result {
         std::vector<std::string> rows;   // 16 rows in UTF-8, trailing blanks cut
         int frames = 0;
         int configuration = 0;
+        std::vector<int> watchFrames;    // frame each watched row appeared, or -1
         // The rows as one text, a line each.
         std::string Screen() const;
         // The rows from the last one starting with `prefix` (the echo of a
