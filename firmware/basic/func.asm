@@ -483,8 +483,7 @@ FINK1:  LD DE,0
         XOR A
         JP MKTEMP
 
-FEOF:
-FPOINT: JP FCERR
+FEOF:   JP FCERR
 
 ; ---- DEF FN calls -----------------------------------------------------------------
 ; FNname[(arguments)]: the arguments are evaluated first; then each

@@ -8,6 +8,7 @@
         INCLUDE ../basic/expr.asm
         INCLUDE ../basic/func.asm
         INCLUDE ../basic/math.asm
+        INCLUDE ../basic/graph.asm
         INCLUDE ../basic/string.asm
         INCLUDE ../basic/float.asm
         INCLUDE ../basic/errors.asm
