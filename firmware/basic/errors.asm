@@ -30,8 +30,8 @@ ERRTAB:
         DB 14,0CEh,0C5h,0D4h,020h,0CDh,0C5h,0D3h,0D4h,0C1h,020h,0C4h,0CCh,0D1h,020h,0D3h,0D4h,0D2h,0CFh,0CBh,0
         ; 15 "слишком длинная строка"
         DB 15,0D3h,0CCh,0C9h,0DBh,0CBh,0CFh,0CDh,020h,0C4h,0CCh,0C9h,0CEh,0CEh,0C1h,0D1h,020h,0D3h,0D4h,0D2h,0CFh,0CBh,0C1h,0
-        ; 16 "слишком сложное строковое выражение"
-        DB 16,0D3h,0CCh,0C9h,0DBh,0CBh,0CFh,0CDh,020h,0D3h,0CCh,0CFh,0D6h,0CEh,0CFh,0C5h,020h,0D3h,0D4h,0D2h,0CFh,0CBh,0CFh,0D7h,0CFh,0C5h,020h,0D7h,0D9h,0D2h,0C1h,0D6h,0C5h,0CEh,0C9h,0C5h,0
+        ; 16 "сложное строковое выражение"
+        DB 16,0D3h,0CCh,0CFh,0D6h,0CEh,0CFh,0C5h,020h,0D3h,0D4h,0D2h,0CFh,0CBh,0CFh,0D7h,0CFh,0C5h,020h,0D7h,0D9h,0D2h,0C1h,0D6h,0C5h,0CEh,0C9h,0C5h,0
         ; 17 "продолжение невозможно"
         DB 17,0D0h,0D2h,0CFh,0C4h,0CFh,0CCh,0D6h,0C5h,0CEh,0C9h,0C5h,020h,0CEh,0C5h,0D7h,0CFh,0DAh,0CDh,0CFh,0D6h,0CEh,0CFh,0
         ; 18 "функция не определена"
@@ -50,32 +50,6 @@ ERRTAB:
         DB 29,057h,048h,049h,04Ch,045h,020h,0C2h,0C5h,0DAh,020h,057h,045h,04Eh,044h,0
         ; 30 "WEND без WHILE"
         DB 30,057h,045h,04Eh,044h,020h,0C2h,0C5h,0DAh,020h,057h,048h,049h,04Ch,045h,0
-        ; 50 "переполнение буфера"
-        DB 50,0D0h,0C5h,0D2h,0C5h,0D0h,0CFh,0CCh,0CEh,0C5h,0CEh,0C9h,0C5h,020h,0C2h,0D5h,0C6h,0C5h,0D2h,0C1h,0
-        ; 52 "неверный номер файла"
-        DB 52,0CEh,0C5h,0D7h,0C5h,0D2h,0CEh,0D9h,0CAh,020h,0CEh,0CFh,0CDh,0C5h,0D2h,020h,0C6h,0C1h,0CAh,0CCh,0C1h,0
-        ; 53 "файл не найден"
-        DB 53,0C6h,0C1h,0CAh,0CCh,020h,0CEh,0C5h,020h,0CEh,0C1h,0CAh,0C4h,0C5h,0CEh,0
-        ; 54 "неверный режим файла"
-        DB 54,0CEh,0C5h,0D7h,0C5h,0D2h,0CEh,0D9h,0CAh,020h,0D2h,0C5h,0D6h,0C9h,0CDh,020h,0C6h,0C1h,0CAh,0CCh,0C1h,0
-        ; 55 "файл уже открыт"
-        DB 55,0C6h,0C1h,0CAh,0CCh,020h,0D5h,0D6h,0C5h,020h,0CFh,0D4h,0CBh,0D2h,0D9h,0D4h,0
-        ; 57 "ошибка диска"
-        DB 57,0CFh,0DBh,0C9h,0C2h,0CBh,0C1h,020h,0C4h,0C9h,0D3h,0CBh,0C1h,0
-        ; 58 "файл уже существует"
-        DB 58,0C6h,0C1h,0CAh,0CCh,020h,0D5h,0D6h,0C5h,020h,0D3h,0D5h,0DDh,0C5h,0D3h,0D4h,0D7h,0D5h,0C5h,0D4h,0
-        ; 61 "диск заполнен"
-        DB 61,0C4h,0C9h,0D3h,0CBh,020h,0DAh,0C1h,0D0h,0CFh,0CCh,0CEh,0C5h,0CEh,0
-        ; 62 "чтение за концом файла"
-        DB 62,0DEh,0D4h,0C5h,0CEh,0C9h,0C5h,020h,0DAh,0C1h,020h,0CBh,0CFh,0CEh,0C3h,0CFh,0CDh,020h,0C6h,0C1h,0CAh,0CCh,0C1h,0
-        ; 64 "неверное имя файла"
-        DB 64,0CEh,0C5h,0D7h,0C5h,0D2h,0CEh,0CFh,0C5h,020h,0C9h,0CDh,0D1h,020h,0C6h,0C1h,0CAh,0CCh,0C1h,0
-        ; 67 "слишком много файлов"
-        DB 67,0D3h,0CCh,0C9h,0DBh,0CBh,0CFh,0CDh,020h,0CDh,0CEh,0CFh,0C7h,0CFh,020h,0C6h,0C1h,0CAh,0CCh,0CFh,0D7h,0
-        ; 70 "диск защищён от записи"
-        DB 70,0C4h,0C9h,0D3h,0CBh,020h,0DAh,0C1h,0DDh,0C9h,0DDh,0A3h,0CEh,020h,0CFh,0D4h,020h,0DAh,0C1h,0D0h,0C9h,0D3h,0C9h,0
-        ; 71 "диск не готов"
-        DB 71,0C4h,0C9h,0D3h,0CBh,020h,0CEh,0C5h,020h,0C7h,0CFh,0D4h,0CFh,0D7h,0
         DB 0
         ; "неизвестная ошибка"
         DB 0CEh,0C5h,0C9h,0DAh,0D7h,0C5h,0D3h,0D4h,0CEh,0C1h,0D1h,020h,0CFh,0DBh,0C9h,0C2h,0CBh,0C1h,0

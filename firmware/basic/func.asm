@@ -432,17 +432,6 @@ FOCTS:  CALL PARNUM
 RADIX:  LD DE,NUMBUF+20
         XOR A
         LD (DE),A
-        LD A,C
-        LD B,1                  ; mask = 2^C - 1
-RDX0:   DEC A
-        JP Z,RDX01
-        PUSH AF
-        LD A,B
-        ADD A,A
-        INC A
-        LD B,A
-        POP AF
-        JP RDX0
 RDX01:  LD A,C
         CP 4
         LD A,0Fh

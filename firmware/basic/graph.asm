@@ -53,34 +53,9 @@ GROFF:  LD A,CFG16
 
 ; PLOT0: the point E = x (0-255), L = y (0-255) in configuration 24; HL is
 ; left at its byte.
-PLOT0:  LD A,L                  ; y: row address C000h + y x 64
-        RRCA
-        RRCA
-        LD B,A
-        AND 3Fh
-        OR 0C0h
-        LD H,A
-        LD A,B
-        AND 0C0h
-        LD L,A
-        LD A,E
-        RRCA
-        RRCA
-        RRCA
-        AND 1Fh
-        OR L
-        LD L,A
-        LD A,E
-        AND 7
-        LD C,A
-        LD B,0
-        PUSH HL
-        LD HL,BITTAB
-        ADD HL,BC
-        LD A,(HL)
-        POP HL
-        LD (HL),A
-        RET
+PLOT0:  CALL PLOTAD
+        JP PLOTB
+
 BITTAB: DB 80h,40h,20h,10h,08h,04h,02h,01h
 
 ; PSET: the point at DE, HL in any place of the 16-bit plane.

@@ -42,7 +42,6 @@ FHALF:  LD A,(FAC+3)
         RET Z
         DEC A
         LD (FAC+3),A
-        RET Z
         RET
 
 FSQR:   CALL PARNUM

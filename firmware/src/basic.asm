@@ -9,6 +9,7 @@
         INCLUDE ../basic/func.asm
         INCLUDE ../basic/math.asm
         INCLUDE ../basic/graph.asm
+        INCLUDE ../basic/using.asm
         INCLUDE ../basic/string.asm
         INCLUDE ../basic/float.asm
         INCLUDE ../basic/errors.asm

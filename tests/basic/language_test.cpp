@@ -88,6 +88,18 @@ TEST(Basic, GarbageCollectionKeepsEveryLiveString) {
         {"-1 KEEP 300 204"});
 }
 
+TEST(Basic, PrintUsingFormatsNumbersAndStrings) {
+    ExpectOutput(
+        "10 PRINT USING \"##.##\";3.14159;-2.5;.005;0\n"
+        "20 PRINT USING \"$$#,###.## TOTAL\";1234.5\n"
+        "30 PRINT USING \"+#.#  !  \\  \\  &|\";1.25,\"XYZ\",\"ABCDEF\",\"END\"\n"
+        "40 PRINT USING \"###\";12345;-5\n"
+        "50 PRINT USING \"**$##.##\";2.5:PRINT USING \"##.##-\";-1.5;1.5\n"
+        "60 PRINT USING \"_##=##\";7\n",
+        {" 3.14-2.50 0.01 0.00", " $1,234.50 TOTAL", "+1.3  X  ABCD  END|", "%12345 -5", "***$2.50",
+         " 1.50- 1.50", "#7="});
+}
+
 TEST(Basic, ArraysOfOneAndMoreDimensions) {
     ExpectOutput(
         "10 DIM M(3,4),N%(2)\n"
