@@ -82,6 +82,8 @@ FFRE:   CALL EXPECT
         LD A,(VALTYP)
         OR A
         CALL NZ,FRESTR
+        XOR A
+        LD (VALTYP),A
         CALL GARBAG
         LD HL,(STREND)
         EX DE,HL

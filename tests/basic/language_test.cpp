@@ -170,6 +170,18 @@ TEST(Basic, ErrorsHaveMicrosoftNumbersAndShortRussianMessages) {
     }
 }
 
+TEST(Basic, IntegerVariablesTypesAndTrace) {
+    ExpectOutput(
+        "10 DEFINT I-K:I=7.6:J%=-2.5:A=7.6:B!=1/4\n"
+        "20 PRINT I;J%;A;B!;I/2;I\\2\n"
+        "30 DEFSTR S:S=\"STR\":PRINT S;LEN(S)\n"
+        "40 TRON\n"
+        "45 TROFF:PRINT\n"
+        "50 RANDOMIZE 5:R1=RND(1):RANDOMIZE 5:PRINT R1=RND(1);RND(0)=RND(0)\n"
+        "60 PRINT INKEY$=\"\";FRE(\"\")>30000;POS(0)\n",
+        {" 8 -3  7.6  .25  4  4", "STR 3", "[45]", "-1 -1", "-1 -1  7"});
+}
+
 TEST(Basic, ErrorsBeforeTheScreenScrollsKeepVariablesAndLines) {
     BasicRun run;
     run.typed = "10 A=5\r20 PRINT A/0\rRUN\rPRINT A\rLIST\r";
