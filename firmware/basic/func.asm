@@ -53,21 +53,12 @@ FPEEK:  CALL PARNUM
         LD A,(HL)
         JP FLTA
 
-FINP:   CALL PARNUM
+FINP:   CALL PARNUM         ; no processor ports: always 0
         CALL CINT
         LD A,H
         OR A
         JP NZ,FCERR
-        LD A,L
-        LD HL,IOSTUB
-        LD (HL),0DBh            ; IN A,(port)
-        INC HL
-        LD (HL),A
-        INC HL
-        LD (HL),0C9h
-        CALL IOSTUB
         JP FLTA
-
 FPOS:   CALL PARNUM
         CALL GETPOS
         INC A

@@ -89,7 +89,11 @@ PLOTAD: LD A,L
         AND 0C0h
         LD L,A
         RET
-PLOTB:  LD A,E
+PLOTB:  CALL PLOTM
+        LD (HL),A
+        RET
+; PLOTM: HL = the byte of x = E in the row at HL, A = the point's bit.
+PLOTM:  LD A,E
         RRCA
         RRCA
         RRCA
@@ -105,7 +109,6 @@ PLOTB:  LD A,E
         ADD HL,BC
         LD A,(HL)
         POP HL
-        LD (HL),A
         RET
 
 ; (x, y) -> DE = x, HL = y
@@ -563,21 +566,8 @@ FPOINT: CALL GETXY
         LD L,A
 FPNT1:  LD A,(GFX)
         LD E,A
-        RRCA
-        RRCA
-        RRCA
-        AND 1Fh
-        OR L
-        LD L,A
-        LD A,E
-        AND 7
-        LD C,A
-        LD B,0
-        PUSH HL
-        LD HL,BITTAB
-        ADD HL,BC
-        LD C,(HL)               ; mask
-        POP HL
+        CALL PLOTM
+        LD C,A                  ; mask
         LD B,0                  ; try the colours: equal reads 0
 FPNT2:  LD A,B
         RLCA

@@ -412,18 +412,6 @@ POWZ:   LD HL,PY                ; 0 ^ y
         JP M,DZERR
         JP FZERO
 
-; Exchanges FAC and BCDE.
-FSWAP:  LD HL,(FAC)
-        EX DE,HL
-        LD (FAC),HL
-        LD HL,(FAC+2)
-        PUSH HL
-        LD H,B
-        LD L,C
-        LD (FAC+2),HL
-        POP BC
-        RET
-
 ; RND, RND(x): x > 0 or none: the next number, 0: the last one again,
 ; x < 0: starts a sequence given by x.
 FRND:   CALL CHRGOT

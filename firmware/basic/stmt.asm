@@ -1261,22 +1261,12 @@ POKEST: CALL ADREXP
         LD (HL),A
         RET
 
-; OUT port, byte: through a little routine written into RAM.
+; OUT port, byte: the Korvet's devices have no processor ports (its IN
+; and OUT reach nothing), so only the arguments are checked.
 OUTST:  CALL BYTEXP
-        PUSH AF
         CALL EXPECT
         DB ','
-        CALL BYTEXP
-        LD C,A
-        POP AF
-        LD HL,IOSTUB
-        LD (HL),0D3h            ; OUT (port),A
-        INC HL
-        LD (HL),A
-        INC HL
-        LD (HL),0C9h            ; RET
-        LD A,C
-        JP IOSTUB
+        JP BYTEXP
 
 ; RANDOMIZE [seed]
 RANDST: JP Z,RAND1
@@ -1378,6 +1368,90 @@ ERS3:   PUSH HL                 ; move the rest down
         RET NZ
         CALL CHRGET
         JP ERASEST
+
+; MID$(a$, n[, m]) = b$: b$ over the characters of a$ from n on (no more
+; than m of them; a$ keeps its length).
+MIDV    EQU 66C4h
+MIDA    EQU 66C6h
+MIDN    EQU 66C8h
+MIDM    EQU 66C9h
+MIDST:  CALL CHRGET
+        CALL EXPECT
+        DB '('
+        CALL PTRGET
+        LD A,(VARTYP)
+        CP 2
+        JP NZ,TMERR
+        LD HL,(VARADR)          ; a text in the program is copied first
+        INC HL
+        LD E,(HL)
+        INC HL
+        LD D,(HL)
+        LD HL,(FRETOP)
+        CALL CPHD
+        JP C,MID1
+        JP Z,MID1
+        LD HL,(VARADR)
+        LD (FAC),HL
+        LD A,1
+        LD (VALTYP),A
+        CALL STAS2
+MID1:   LD HL,(VARADR)
+        LD (MIDV),HL
+        LD HL,(ARYTAB)
+        LD (MIDA),HL
+        CALL EXPECT
+        DB ','
+        CALL BYTEXP
+        OR A
+        JP Z,FCERR
+        LD (MIDN),A
+        LD A,0FFh
+        LD (MIDM),A
+        CALL CHRGOT
+        CP ','
+        JP NZ,MID2
+        CALL CHRGET
+        CALL BYTEXP
+        LD (MIDM),A
+MID2:   CALL EXPECT
+        DB ')'
+        CALL EXPECT
+        DB '='
+        CALL EXPR
+        CALL FRESTR             ; A = length, DE = text of b$
+        LD B,A
+        LD A,(MIDM)
+        CP B
+        JP C,MID3
+        LD A,B
+MID3:   LD C,A
+        PUSH DE
+        LD HL,(MIDA)
+        EX DE,HL
+        LD HL,(MIDV)
+        CALL ADJADR             ; HL = the descriptor of a$
+        POP DE
+        LD A,(MIDN)
+        DEC A
+        LD B,A
+        LD A,(HL)
+        SUB B
+        JP C,FCERR
+        JP Z,FCERR
+        CP C
+        JP NC,MID4
+        LD C,A
+MID4:   INC HL
+        LD A,(HL)
+        INC HL
+        LD H,(HL)
+        ADD A,B
+        LD L,A
+        JP NC,MID5
+        INC H
+MID5:   LD B,0
+        JP MOVDN
 
 ; DEF FNname[(params)] = expression: remembered by name.
 DEFST:  CP TFN
@@ -1515,7 +1589,6 @@ DEL2:   EX DE,HL                ; DE = first to keep
         JP READY
 
 NOTYET:
-MIDST:
 RENUMST:
 PAINTST:
 SAVEST:

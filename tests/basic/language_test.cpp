@@ -70,8 +70,10 @@ TEST(Basic, StringsAndTheirFunctions) {
         "20 PRINT B$;LEN(B$);LEFT$(B$,2);RIGHT$(B$,3);MID$(B$,4,4);MID$(B$,8)\n"
         "30 PRINT ASC(\"A\");CHR$(66);STRING$(3,\"*\");STRING$(2,65);\"[\";SPACE$(2);\"]\"\n"
         "40 PRINT INSTR(B$,\"L\");INSTR(5,B$,\"L\");INSTR(B$,\"Z\");VAL(\"12.5E1\");VAL(\"X\")\n"
-        "50 IF A$<B$ THEN PRINT \"LESS\" ELSE PRINT \"MORE\"\n",
-        {"HELLO, WORLD 12 HERLDLO, WORLD", " 65 B***AA[  ]", " 3  11  0  125  0", "LESS"});
+        "50 IF A$<B$ THEN PRINT \"LESS\" ELSE PRINT \"MORE\"\n"
+        "60 MID$(A$,2)=\"ipXXXX\":C$=B$:MID$(C$,1,1)=\"J\":PRINT A$;\" \";C$;\" \";B$\n",
+        {"HELLO, WORLD 12 HERLDLO, WORLD", " 65 B***AA[  ]", " 3  11  0  125  0", "LESS",
+         "HipXX JELLO, WORLD HELLO, WORLD"});
 }
 
 TEST(Basic, GarbageCollectionKeepsEveryLiveString) {
@@ -138,17 +140,17 @@ TEST(Basic, ErrorsHaveMicrosoftNumbersAndShortRussianMessages) {
         {"NEXT", "Ошибка 1: NEXT без FOR"},
         {"PRINT 1+", "Ошибка 22: нет операнда"},
         {"RETURN", "Ошибка 3: RETURN без GOSUB"},
-        {"READ A", "Ошибка 4: нет данных для READ"},
-        {"PRINT CHR$(300)", "Ошибка 5: недопустимый вызов функции"},
+        {"READ A", "Ошибка 4: нет данных"},
+        {"PRINT CHR$(300)", "Ошибка 5: неверный вызов функции"},
         {"X=1E30*1E30", "Ошибка 6: переполнение"},
         {"GOTO 99", "Ошибка 8: нет такой строки"},
         {"DIM Q(2):PRINT Q(3)", "Ошибка 9: индекс вне диапазона"},
         {"DIM R(1):DIM R(1)", "Ошибка 10: массив уже объявлен"},
         {"PRINT 5 MOD 0", "Ошибка 11: деление на ноль"},
-        {"INPUT A", "Ошибка 12: недопустимо в прямом режиме"},
+        {"INPUT A", "Ошибка 12: не в прямом режиме"},
         {"PRINT \"A\"+1", "Ошибка 13: несоответствие типов"},
         {"A$=STRING$(200,65):B$=A$+A$", "Ошибка 15: слишком длинная строка"},
-        {"CONT", "Ошибка 17: продолжение невозможно"},
+        {"CONT", "Ошибка 17: продолжать нельзя"},
         {"PRINT FNZ(1)", "Ошибка 18: функция не определена"},
         {"RESUME", "Ошибка 20: RESUME без ошибки"},
         {"WEND", "Ошибка 30: WEND без WHILE"},
