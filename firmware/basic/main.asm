@@ -863,9 +863,6 @@ RLK3:   INC HL
 NEWSTT: LD SP,STKTOP
         LD HL,TEMPST
         LD (TEMPPT),HL
-        LD A,(C16STOP)          ; СТОП held: break
-        AND 04h
-        JP NZ,BREAK
         CALL CHRGOT
         OR A
         JP Z,NXTLIN
@@ -878,6 +875,9 @@ NEWSTT: LD SP,STKTOP
         JP SNERR
 NEWST1: CALL CHRGET
 NEWST2: LD SP,STKTOP
+        LD A,(C16STOP)          ; СТОП held: break (CONT runs this statement)
+        AND 04h
+        JP NZ,BREAK
         LD HL,(TXTP)
         LD (STMTP),HL
         LD HL,NEWSTT

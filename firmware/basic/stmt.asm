@@ -1144,7 +1144,9 @@ CONTST: LD HL,(CONTP)
         CALL SETLN1
         LD HL,0
         LD (CONTP),HL
-        RET
+        CALL CHRGOT             ; after a break: the statement itself
+        RET Z
+        JP NEWST2
 
 RUNST:  JP Z,RUNALL
         CP '"'

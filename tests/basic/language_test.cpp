@@ -238,6 +238,22 @@ TEST(Basic, StopAndContinue) {
     EXPECT_EQ(rows[5], "GO ON 7");
 }
 
+TEST(Basic, StopKeyBreaksATightLoopAndContGoesOn) {
+    for (bool z80 : {false, true}) {
+        BasicRun run;
+        run.z80 = z80;
+        run.typed = "10 I=I+1:GOTO 10\rRUN\r" PAUSE "\x03" PAUSE "J=I:PRINT I>0\rCONT\r" PAUSE "\x03" PAUSE
+                    "PRINT I>J\r";
+        const auto r = run.Run();
+        const auto rows = r.After("RUN");
+        ASSERT_EQ(rows.size(), 10u) << r.Screen();
+        EXPECT_EQ(rows[0], "Прервано в строке 10");
+        EXPECT_EQ(rows[3], "-1");
+        EXPECT_EQ(rows[6], "Прервано в строке 10");
+        EXPECT_EQ(rows[9], "-1");
+    }
+}
+
 TEST(Basic, EditingLinesListingRangesAutoAndDelete) {
     BasicRun run;
     run.typed = "30 PRINT 3\r10 PRINT 1\r20 PRINT 2\r20 PRINT \"TWO\"\r30\rLIST\rLIST -10\rDELETE 10\r"
