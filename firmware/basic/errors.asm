@@ -28,14 +28,14 @@ ERRTAB:
         DB 13,0CEh,0C5h,0D3h,0CFh,0CFh,0D4h,0D7h,0C5h,0D4h,0D3h,0D4h,0D7h,0C9h,0C5h,020h,0D4h,0C9h,0D0h,0CFh,0D7h,0
         ; 14 "нет места для строк"
         DB 14,0CEh,0C5h,0D4h,020h,0CDh,0C5h,0D3h,0D4h,0C1h,020h,0C4h,0CCh,0D1h,020h,0D3h,0D4h,0D2h,0CFh,0CBh,0
-        ; 15 "слишком длинная строка"
-        DB 15,0D3h,0CCh,0C9h,0DBh,0CBh,0CFh,0CDh,020h,0C4h,0CCh,0C9h,0CEh,0CEh,0C1h,0D1h,020h,0D3h,0D4h,0D2h,0CFh,0CBh,0C1h,0
-        ; 16 "сложное строковое выражение"
-        DB 16,0D3h,0CCh,0CFh,0D6h,0CEh,0CFh,0C5h,020h,0D3h,0D4h,0D2h,0CFh,0CBh,0CFh,0D7h,0CFh,0C5h,020h,0D7h,0D9h,0D2h,0C1h,0D6h,0C5h,0CEh,0C9h,0C5h,0
+        ; 15 "длинная строка"
+        DB 15,0C4h,0CCh,0C9h,0CEh,0CEh,0C1h,0D1h,020h,0D3h,0D4h,0D2h,0CFh,0CBh,0C1h,0
+        ; 16 "сложное выражение"
+        DB 16,0D3h,0CCh,0CFh,0D6h,0CEh,0CFh,0C5h,020h,0D7h,0D9h,0D2h,0C1h,0D6h,0C5h,0CEh,0C9h,0C5h,0
         ; 17 "продолжать нельзя"
         DB 17,0D0h,0D2h,0CFh,0C4h,0CFh,0CCh,0D6h,0C1h,0D4h,0D8h,020h,0CEh,0C5h,0CCh,0D8h,0DAh,0D1h,0
-        ; 18 "функция не определена"
-        DB 18,0C6h,0D5h,0CEh,0CBh,0C3h,0C9h,0D1h,020h,0CEh,0C5h,020h,0CFh,0D0h,0D2h,0C5h,0C4h,0C5h,0CCh,0C5h,0CEh,0C1h,0
+        ; 18 "нет функции"
+        DB 18,0CEh,0C5h,0D4h,020h,0C6h,0D5h,0CEh,0CBh,0C3h,0C9h,0C9h,0
         ; 20 "RESUME без ошибки"
         DB 20,052h,045h,053h,055h,04Dh,045h,020h,0C2h,0C5h,0DAh,020h,0CFh,0DBh,0C9h,0C2h,0CBh,0C9h,0
         ; 22 "нет операнда"

@@ -438,7 +438,16 @@ FDIV2:  LD (REXP),A
         LD A,C
         OR 80h
         LD C,A
-        LD A,4
+        LD HL,(FAC)             ; a power of two: only the exponent changes
+        LD A,H
+        OR L
+        JP NZ,FDIV3
+        LD A,(FAC+2)
+        ADD A,A
+        JP NZ,FDIV3
+        LD B,A
+        JP FNORM
+FDIV3:  LD A,4
         LD (CNT2),A
         OR A
 FDIVB:  LD A,8
