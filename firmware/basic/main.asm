@@ -242,9 +242,6 @@ BCOLD:  DI
         LD A,CFG16
         LD (CFGREG),A           ; from configuration 0 (where this starts)
         LD SP,STKTOP
-        LD HL,0
-        LD (OPTR),HL
-        LD (MAGIC),HL
         CALL INITWS
         CALL PRTI
         ; "Velgard Бейсик 1.0"
@@ -883,7 +880,7 @@ NEWST2: LD SP,STKTOP
         LD HL,NEWSTT
         PUSH HL
         CALL CHRGOT
-        JP Z,NEWSTQ            ; an empty statement
+        RET Z                   ; an empty statement
         CP TAPOS
         JP Z,SKIPLN
         CP 80h
@@ -904,7 +901,6 @@ NEWST2: LD SP,STKTOP
         LD L,A
         PUSH HL
         JP CHRGET               ; handler entered with the next character
-NEWSTQ: RET
 
 NXTLSK: CALL SKIPLN
 NXTLIN: LD HL,(CURPTR)          ; end of the line
@@ -1139,8 +1135,7 @@ ERRMSG: XOR A
         LD (INERR),A
         LD (FNDEPTH),A
         LD (AUTOON),A
-        LD HL,(STMTP)           ; CONT is not possible after an error
-        LD HL,0
+        LD HL,0                 ; CONT is not possible after an error
         LD (CONTP),HL
         CALL FRESHL
         CALL PRTI

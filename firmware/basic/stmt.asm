@@ -23,10 +23,6 @@ UFERR:  LD E,18
         JP BERROR
 REERR:  LD E,20
         JP BERROR
-FNERR:  LD E,26
-        JP BERROR
-WHERR:  LD E,29
-        JP BERROR
 WEERR:  LD E,30
         JP BERROR
 
@@ -293,7 +289,7 @@ GETITEM:
         CALL FIN
         POP BC
         JP NC,GTI1
-        CALL ZEROF              ; nothing: 0 if the item is empty
+        CALL FZERO              ; nothing: 0 if the item is empty
 GTI1:   XOR A
         LD (VALTYP),A
 GTI2:   CALL SKIPB
@@ -360,9 +356,6 @@ GTS7:   POP HL
         CALL MKTEMP
         POP HL
         XOR A
-        RET
-
-ZEROF:  CALL FZERO
         RET
 
 ; LINE INPUT ["prompt";] a$
@@ -853,10 +846,12 @@ FOR5:   CALL CSPUSH
         LD DE,16
         ADD HL,DE
         LD (CSP),HL
+        LD HL,(CURPTR)          ; (the line of the FOR, for an error)
+        LD (FORFRM),HL
         LD A,1
         LD (FSKDEP),A
 FSK1:   CALL SCANTK
-        JP C,FNERR
+        JP C,FSKE
         LD HL,(TXTP)
         LD A,(HL)
         INC HL
@@ -889,6 +884,17 @@ FSK4:   CALL CHRGOT
 FSKDN:  LD HL,FSKDEP
         DEC (HL)
         RET
+; No NEXT (26) or WEND (29) found: the error belongs to the line of the
+; FOR or WHILE.
+FSKE:   LD A,26
+        DB 01h                  ; (LD BC,nn: passes over the next LD A)
+WSKE:   LD A,29
+        PUSH AF
+        LD HL,(FORFRM)
+        CALL SETLN1
+        POP DE
+        LD E,D
+        JP BERROR
 
 ; FORTST: HL = a FOR frame; carry if its variable is past the limit.
 FORTST: PUSH HL
@@ -1082,10 +1088,12 @@ WHILEST:
         INC HL
         LD (HL),D
         RET
-WSKIP:  LD A,1
+WSKIP:  LD HL,(CURPTR)
+        LD (FORFRM),HL
+        LD A,1
         LD (FSKDEP),A
 WSK1:   CALL SCANTK
-        JP C,WHERR
+        JP C,WSKE
         LD HL,(TXTP)
         LD A,(HL)
         INC HL
@@ -1178,8 +1186,7 @@ CLEARST:
         JP SKIPST
 
 TRONST: LD A,1
-        LD (TRACE),A
-        RET
+        DB 0FEh                 ; (CP n: passes over the XOR A)
 TROFFST:
         XOR A
         LD (TRACE),A
@@ -1201,9 +1208,9 @@ DIMST:  CALL GETNAM
 
 ; DEFINT / DEFSNG / DEFSTR letter[-letter][, ...]
 DEFINT: LD C,1
-        JP DEFT
+        DB 21h                  ; (LD HL,nn: passes over the next LD C)
 DEFSNG: LD C,0
-        JP DEFT
+        DB 21h
 DEFSTR: LD C,2
 DEFT:   CALL CHRGOT
         CALL ISLET

@@ -268,33 +268,42 @@ UPC:    CP 'a'
 
 ; KWMATCH: the keyword at HL. B = token and HL after it, or carry.
 KWMATCH:
+        LD A,(HL)
+        CALL UPC
+        LD C,A                  ; the first letter, for a quick look
         LD DE,KEYTBL
         LD B,80h
 KWM1:   LD A,(DE)
         OR A
         SCF
         RET Z                   ; end of the table
+        AND 7Fh
+        CP C
+        JP NZ,KWM5
         PUSH HL
+        PUSH BC
 KWM2:   LD A,(HL)
         CALL UPC
         LD C,A
         LD A,(DE)
         AND 7Fh
         CP C
-        JP NZ,KWM4
+        JP NZ,KWM3
         LD A,(DE)
         INC DE
         INC HL
         OR A
         JP P,KWM2
-        POP AF                  ; matched: drop the saved HL
+        POP BC                  ; matched
+        POP AF                  ; (the saved HL)
         OR A
         RET
-KWM4:   LD A,(DE)               ; skip to the next entry
+KWM3:   POP BC
+        POP HL
+KWM5:   LD A,(DE)               ; on to the next entry
         INC DE
         OR A
-        JP P,KWM4
-        POP HL
+        JP P,KWM5
         INC B
         JP KWM1
 

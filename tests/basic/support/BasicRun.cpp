@@ -139,7 +139,7 @@ BasicRun::Result BasicRun::Run() const {
             return;
         }
         if (afterEnter) {
-            if (quiet < 3) return;
+            if (quiet < 8) return;  // a long line takes a few frames to enter
             afterEnter = false;
         }
         while (next < text.size()) {
