@@ -17,6 +17,8 @@ packages=(
   libz80ex-dev
   # interoperability tests for the disk tools
   cpmtools
+  # an independent BASIC interpreter for the reference runs of our BASIC
+  bwbasic
   # fuzzing (libFuzzer ships with clang's runtime)
   clang libclang-rt-14-dev
   # the console font our character generator is built from

@@ -865,6 +865,15 @@ CONIN1: CALL KBSCAN
 
 ; ---- Monitor --------------------------------------------------------------
 MONITOR:
+        IF HASBAS
+        LD A,(BOOTQ)            ; power-on without a bootable disk: BASIC
+        OR A
+        JP Z,MONIT1
+        XOR A
+        LD (BOOTQ),A
+        JP BCOLD
+MONIT1:
+        ENDIF
         LD SP,0000h
         LD A,PICMASK
         LD (PICDAT),A
@@ -1340,8 +1349,8 @@ TROM:   ; "ПЗУ: "
 TVERS:  ; "Открытая прошивка Velgard 1.0, шрифт на основе Terminus Font"
 	DB 0efh,0d4h,0cbh,0d2h,0d9h,0d4h,0c1h,0d1h,020h,0d0h,0d2h,0cfh,0dbh,0c9h,0d7h,0cbh,0c1h,020h,056h,065h,06ch,067h,061h,072h,064h,020h,031h,02eh,030h,02ch,020h,0dbh,0d2h,0c9h,0c6h,0d4h,020h,0ceh,0c1h,020h,0cfh,0d3h,0ceh,0cfh,0d7h,0c5h,020h,054h,065h,072h,06dh,069h,06eh,075h,073h,020h,046h,06fh,06eh,074h,0
         IF HASBAS
-TBASIC: ; "Бейсик: место в ПЗУ зарезервировано"
-	DB 0e2h,0c5h,0cah,0d3h,0c9h,0cbh,03ah,020h,0cdh,0c5h,0d3h,0d4h,0cfh,020h,0d7h,020h,0f0h,0fah,0f5h,020h,0dah,0c1h,0d2h,0c5h,0dah,0c5h,0d2h,0d7h,0c9h,0d2h,0cfh,0d7h,0c1h,0ceh,0cfh,0
+TBASIC: ; "Бейсик: G 2014 - вернуться в Бейсик"
+        DB 0E2h,0C5h,0CAh,0D3h,0C9h,0CBh,03Ah,020h,047h,020h,032h,030h,031h,034h,020h,02Dh,020h,0D7h,0C5h,0D2h,0CEh,0D5h,0D4h,0D8h,0D3h,0D1h,020h,0D7h,020h,0E2h,0C5h,0CAh,0D3h,0C9h,0CBh,0
         ENDIF
 THELP:  ; "Команды монитора:"
 	DB 0ebh,0cfh,0cdh,0c1h,0ceh,0c4h,0d9h,020h,0cdh,0cfh,0ceh,0c9h,0d4h,0cfh,0d2h,0c1h,03ah,0

@@ -41,6 +41,7 @@ TEST(Firmware, PowerOnBannerOfEveryRomSetOnBothProcessors) {
             const std::string banner = Koi(std::string(names[rom]) + " - открытая прошивка Velgard 1.0");
             std::string rowAtHalfSecond;
             int shown = 0, hidden = 0, stray = 0;
+            const int cursor = rom < 2 ? 5 * 64 : 2 * 64 + 1;
             run.observe = [&](int frame, const tMemory_Korvet64Kb& m) {
                 if (frame == 25) {
                     for (int c = 0; c < static_cast<int>(banner.size()); ++c)
@@ -49,16 +50,22 @@ TEST(Firmware, PowerOnBannerOfEveryRomSetOnBothProcessors) {
                 if (frame < 30) return;
                 // The cursor is the one inverted cell, after the prompt.
                 for (int n = 0; n < 1024; ++n)
-                    stray += n != 2 * 64 + 1 && (m.CellAttribute(n) & 0x80) != 0;
-                ((m.CellAttribute(2 * 64 + 1) & 0x80) ? shown : hidden)++;
+                    stray += n != cursor && (m.CellAttribute(n) & 0x80) != 0;
+                ((m.CellAttribute(cursor) & 0x80) ? shown : hidden)++;
             };
             const auto r = run.Run();
             SCOPED_TRACE("ROM " + std::to_string(rom) + (z80 ? " Z80" : " 8080"));
             EXPECT_EQ(rowAtHalfSecond, banner) << "the banner within half a second";
             EXPECT_EQ(r.Row(0), banner);
             EXPECT_EQ(r.Row(1), Koi("Монитор: H - справка"));
-            EXPECT_EQ(r.Row(2), ">");
-            EXPECT_EQ(r.configuration, 0);
+            // The "+BAS" sets end at the BASIC prompt, the 8 KB set at the monitor's.
+            if (rom < 2) {
+                EXPECT_EQ(r.Row(2), Koi("Velgard Бейсик 1.0"));
+                EXPECT_EQ(r.Row(4), "Ok");
+            } else {
+                EXPECT_EQ(r.Row(2), ">");
+            }
+            EXPECT_EQ(r.configuration, 0) << "waiting for a key in the firmware";
             EXPECT_EQ(r.systemRegister & 0x3F, 0x20) << "page 0, bank 0, 64 columns, normal characters";
             EXPECT_EQ(stray, 0);
             // 70 frames of blinking: shown and hidden by turns, 25 frames each.
@@ -153,11 +160,12 @@ TEST(Firmware, HelpAndRomSetInformation) {
         EXPECT_EQ(r.Row(11), ">");
     }
     {
-        auto run = Monitor("V\r");
+        auto run = Monitor("MON\rV\r");   // from BASIC to the monitor
         run.rom = 0;
         const auto r = run.Run();
-        EXPECT_EQ(r.Row(3), Koi("ПЗУ: Корвет 2.0+BAS")) << Screen(r);
-        EXPECT_EQ(r.Row(5), Koi("Бейсик: место в ПЗУ зарезервировано"));
+        EXPECT_EQ(r.Row(6), ">V") << Screen(r);
+        EXPECT_EQ(r.Row(7), Koi("ПЗУ: Корвет 2.0+BAS")) << Screen(r);
+        EXPECT_EQ(r.Row(9), Koi("Бейсик: G 2014 - вернуться в Бейсик"));
     }
     {
         auto run = Monitor("V\r");

@@ -39,7 +39,7 @@ TEST(Screens, TypedMonitorSessionMatchesItsGoldenPicture) {
     for (const char* cpu : {"8080", "z80"}) {
         // Frame 725 falls into a shown phase of the blinking cursor.
         const auto png = dir / (std::string("session") + cpu + ".png");
-        const auto r = RunHeadless({"--cpu", cpu, "--frames", "725", "--roms-dir", dir.Path().string(), "--type",
+        const auto r = RunHeadless({"--rom", "2", "--cpu", cpu, "--frames", "725", "--roms-dir", dir.Path().string(), "--type",
                             "M 7000 56 65 6C 67\rD 7000 700F\rQ\rD 7G\rH\r", "--screenshot", png.string()});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(test::CompareWithGolden(png, "monitor_session"), "") << cpu;
@@ -51,7 +51,7 @@ TEST(Screens, TypedMonitorSessionMatchesItsGoldenPicture) {
 TEST(Screens, TypedCyrillicAndLatinTextMatchesItsGoldenPicture) {
     test::TempDir dir;
     const auto png = dir / "alphabets.png";  // frame 275: the cursor is shown
-    const auto r = RunHeadless({"--frames", "275", "--roms-dir", dir.Path().string(), "--type",
+    const auto r = RunHeadless({"--rom", "2", "--frames", "275", "--roms-dir", dir.Path().string(), "--type",
                                 "привет Hello МИР\r", "--screenshot", png.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(test::CompareWithGolden(png, "typed_alphabets"), "");

@@ -184,8 +184,9 @@ TEST_F(SnapshotCliTest, FirmwareBeepIsHeardWhenTheMonitorCallsIt) {
     // plays a 1 kHz tone (count 2000: 22 samples a period) for 8700 turns
     // of a 24-cycle loop on the i8080: 208,800 cycles, 1,842 samples.
     const fs::path wav = dir / "beep.wav";
-    const auto r = RunCli({"run", "--no-sync", "--frames", "130", "--roms-dir", dir.Path().string(), "--type",
-                           "G 6C\r", "--wav", wav.string()});
+    // (ROM set 2 starts in the monitor; the "+BAS" sets start in BASIC.)
+    const auto r = RunCli({"run", "--no-sync", "--rom", "2", "--frames", "130", "--roms-dir", dir.Path().string(),
+                           "--type", "G 6C\r", "--wav", wav.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto s = WavSamples(wav);
     const auto notes = FindNotes(s);

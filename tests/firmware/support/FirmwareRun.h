@@ -29,7 +29,7 @@ constexpr std::uint16_t MatrixKey(int row, int column) {
 std::vector<KeyChord> Keys(const std::string& text);
 
 struct FirmwareRun {
-    int rom = 1;
+    int rom = 2;                  // "Контур 2.0": the monitor at power-on
     bool z80 = false;
     int frames = 150;
     std::vector<KeyChord> keys;   // typed from frame 50 on
