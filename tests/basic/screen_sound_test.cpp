@@ -65,7 +65,7 @@ double Frequency(const std::filesystem::path& wav) {
     int crossings = 0;
     std::size_t first = 0, last = 0;
     for (std::size_t i = 45; i < data.size(); ++i) {
-        if (data[i - 1] == 0 && data[i] != 0) {
+        if (data[i - 1] < 192 && data[i] >= 192) {
             if (!crossings) first = i;
             last = i;
             ++crossings;

@@ -91,7 +91,7 @@ std::string TypeIntoMonitor(const std::string& text, unsigned long long& framesU
         typist.Frame(++frames);
         if ((typist.Done() && frames > 60) || frames > 5000) m->Stop();
     });
-    machine->Run(nullptr, 1, false);
+    machine->Run(nullptr, 2, false);  // "Контур 2.0": the monitor
     framesUsed = frames;
     EXPECT_LE(frames, Typist::FramesNeeded(steps.size())) << "FramesNeeded is an upper bound";
     auto& memory = machine->GetMemory();

@@ -97,10 +97,11 @@ TEST(Screens, BlinkingCursorIsTheOnlyDifferenceHalfASecondApart) {
         std::vector<std::string> args;
         unsigned left, top, width;  // the cursor cell in the picture
     } cases[] = {
-        {{"--frames", "100"}, 8, 32, 8},                          // after the prompt
-        {{"--cpu", "z80", "--type", "M 7000", "--frames", "150"}, 56, 32, 8},
+        // The monitor's set, "Контур 2.0".
+        {{"--rom", "2", "--frames", "100"}, 8, 32, 8},  // after the prompt
+        {{"--rom", "2", "--cpu", "z80", "--type", "M 7000", "--frames", "150"}, 56, 32, 8},
         // 32 columns through the entry at 006Fh, then "AB" typed.
-        {{"--type", "M 7100 3E 1 CD 6F 0 C9\rG 7100\rAB", "--frames", "450"}, 48, 0, 16},
+        {{"--rom", "2", "--type", "M 7100 3E 1 CD 6F 0 C9\rG 7100\rAB", "--frames", "450"}, 48, 0, 16},
     };
     test::TempDir dir;
     int n = 0;
