@@ -298,6 +298,20 @@ TEST_F(CpmTools, FilesWrittenByCpmcpReadBackIdentically) {
     EXPECT_TRUE(std::equal(small.begin(), small.end(), s.begin()));
 }
 
+// Host names that CP/M cannot hold become names that cpmtools accepts.
+TEST_F(CpmTools, NamesFormedFromAwkwardHostNamesPassFsck) {
+    if (Tool("command -v fsck.cpm") != 0) GTEST_SKIP() << "fsck.cpm is not installed";
+    for (const char* name : {"a very long name.text", "файл.txt", "a*b.txt"}) {
+        WriteBinary(dir / name, Bytes(300, 7));
+        ASSERT_EQ(RunCli({"disk", "put", image, (dir / name).string()}).status, 0) << name;
+    }
+    std::string report;
+    EXPECT_EQ(Tool("fsck.cpm -f korvet -n disk.kdi", &report), 0) << report;
+    std::string listing;
+    ASSERT_EQ(Tool("cpmls -f korvet disk.kdi", &listing), 0);
+    EXPECT_NE(listing.find("fajl.txt"), std::string::npos) << listing;
+}
+
 TEST_F(CpmTools, FilesImportedByVelgardAreReadBackByCpmcp) {
     const auto a = Bytes(128 * 100, 9), b = Bytes(600000, 10);
     WriteBinary(dir / "a.com", a);
