@@ -220,10 +220,9 @@ void TMainForm::BuildLayout() {
 QAction* TMainForm::AddAction(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut) {
     auto* a = Child<QAction>(caption, this);
     a->setObjectName(name);
-    if (!shortcut.isEmpty()) {
-        a->setShortcut(shortcut);
-        a->setShortcutContext(Qt::ApplicationShortcut);
-    }
+    // The shortcuts belong to the main window: a dialog in front keeps F9,
+    // F11 and F12 from reaching the machine.
+    if (!shortcut.isEmpty()) a->setShortcut(shortcut);
     menu->addAction(a);
     return a;
 }
