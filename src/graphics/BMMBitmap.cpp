@@ -212,6 +212,23 @@ void tBMMGDI4Bitmap::WriteFields(tByteStream& s) const {
     for (std::uint32_t c : colors_) s.WriteU32(c);
 }
 
+// A byte of two pixels becomes a word of two colours from a table, with no
+// column arithmetic. Kept apart from the stretching loop, which it would
+// otherwise crowd.
+__attribute__((noinline)) void tBMMGDI4Bitmap::CopyOneToOne(tBMMImage32& target, const tBMMRect& dst,
+                                                            const tBMMRect& src,
+                                                            const std::array<std::uint32_t, kColors>& rgb) const {
+    static_assert(std::endian::native == std::endian::little, "the left pixel is the word's low half");
+    std::array<std::uint64_t, 256> pairs;
+    for (unsigned b = 0; b < 256; ++b) pairs[b] = rgb[b >> 4] | (std::uint64_t{rgb[b & 0x0F]} << 32);
+    const int bytes = src.Width() / 2;
+    for (int y = dst.Top; y <= dst.Bottom; ++y) {
+        const std::uint8_t* row = ScanLine(src.Top + (y - dst.Top)) + src.Left / 2;
+        std::uint32_t* out = target.Row(y) + dst.Left;
+        for (int i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, &pairs[row[i]], sizeof(std::uint64_t));
+    }
+}
+
 bool tBMMGDI4Bitmap::DrawToCanvas(tBMMImage32& target, const tBMMRect& destination, const tBMMRect& source) const {
     if (Empty()) return false;
     const tBMMRect dst = destination.Normalized();
@@ -232,21 +249,12 @@ bool tBMMGDI4Bitmap::DrawToCanvas(tBMMImage32& target, const tBMMRect& destinati
     std::array<std::uint32_t, kColors> rgb;
     for (int i = 0; i < kColors; ++i) rgb[static_cast<std::size_t>(i)] = 0xFF000000u | (colors_[static_cast<std::size_t>(i)] & 0x00FFFFFFu);
 
-    // The same size, wholly inside both, from an even column: a byte of two
-    // pixels becomes a word of two colours from a table, with no column
-    // arithmetic (the picture at its own size, the common case).
+    // The same size, wholly inside both, from an even column: the picture
+    // at its own size, the common case.
     if (dw == sw && dh == sh && (src.Left & 1) == 0 && (sw & 1) == 0 && src.Left >= 0 && src.Top >= 0 &&
         src.Right < width_ && src.Bottom < height_ && dst.Left >= 0 && dst.Top >= 0 &&
         dst.Right < target.Width() && dst.Bottom < target.Height()) {
-        static_assert(std::endian::native == std::endian::little, "the left pixel is the word's low half");
-        std::array<std::uint64_t, 256> pairs;
-        for (unsigned b = 0; b < 256; ++b) pairs[b] = rgb[b >> 4] | (std::uint64_t{rgb[b & 0x0F]} << 32);
-        const int bytes = static_cast<int>(sw / 2);
-        for (int y = dst.Top; y <= dst.Bottom; ++y) {
-            const std::uint8_t* row = ScanLine(src.Top + (y - dst.Top)) + src.Left / 2;
-            std::uint32_t* out = target.Row(y) + dst.Left;
-            for (int i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, &pairs[row[i]], sizeof(std::uint64_t));
-        }
+        CopyOneToOne(target, dst, src, rgb);
         return true;
     }
 

@@ -177,6 +177,10 @@ private:
     // Source column of each destination column, kept between draws so that
     // drawing a frame of the same size allocates nothing.
     mutable std::vector<int> columns_;
+    // DrawToCanvas at the bitmap's own size, wholly inside both, from an
+    // even column.
+    void CopyOneToOne(tBMMImage32& target, const tBMMRect& dst, const tBMMRect& src,
+                      const std::array<std::uint32_t, kColors>& rgb) const;
 };
 
 }  // namespace velgard
