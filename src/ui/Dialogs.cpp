@@ -18,37 +18,37 @@ QMessageBox::Icon ToQt(tIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-void SetUp(QFileDialog& dialog, const tFileDialogSpec& spec) {
-    dialog.setWindowTitle(spec.Title);
-    if (!spec.Folder.isEmpty()) dialog.setDirectory(spec.Folder);
-    if (!spec.FileName.isEmpty()) dialog.selectFile(spec.FileName);
-    if (!spec.Filter.isEmpty()) dialog.setNameFilter(spec.Filter);
-    if (!spec.DefaultSuffix.isEmpty()) dialog.setDefaultSuffix(spec.DefaultSuffix);
+void SetUp(QFileDialog& dialog, const tFileDialogSpec& request) {
+    dialog.setWindowTitle(request.Title);
+    if (!request.Folder.isEmpty()) dialog.setDirectory(request.Folder);
+    if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
+    if (!request.Filter.isEmpty()) dialog.setNameFilter(request.Filter);
+    if (!request.DefaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.DefaultSuffix);
 }
 
 }  // namespace
 
-std::optional<QString> tQtDialogs::OpenFile(QWidget* parent, const tFileDialogSpec& spec) {
+std::optional<QString> tQtDialogs::OpenFile(QWidget* parent, const tFileDialogSpec& request) {
     QFileDialog dialog(parent);
-    SetUp(dialog, spec);
+    SetUp(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().front();
 }
 
-QStringList tQtDialogs::OpenFiles(QWidget* parent, const tFileDialogSpec& spec) {
+QStringList tQtDialogs::OpenFiles(QWidget* parent, const tFileDialogSpec& request) {
     QFileDialog dialog(parent);
-    SetUp(dialog, spec);
+    SetUp(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.selectedFiles();
 }
 
-std::optional<QString> tQtDialogs::SaveFile(QWidget* parent, const tFileDialogSpec& spec) {
+std::optional<QString> tQtDialogs::SaveFile(QWidget* parent, const tFileDialogSpec& request) {
     QFileDialog dialog(parent);
-    SetUp(dialog, spec);
+    SetUp(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);

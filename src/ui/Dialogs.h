@@ -27,12 +27,12 @@ class tDialogs {
 public:
     virtual ~tDialogs() = default;
     // An existing file, or nothing on Cancel.
-    virtual std::optional<QString> OpenFile(QWidget* parent, const tFileDialogSpec& spec) = 0;
+    virtual std::optional<QString> OpenFile(QWidget* parent, const tFileDialogSpec& request) = 0;
     // Several existing files (empty on Cancel).
-    virtual QStringList OpenFiles(QWidget* parent, const tFileDialogSpec& spec) = 0;
+    virtual QStringList OpenFiles(QWidget* parent, const tFileDialogSpec& request) = 0;
     // A file name to write, or nothing on Cancel. Does not ask about
     // replacing an existing file: the callers ask in their own words.
-    virtual std::optional<QString> SaveFile(QWidget* parent, const tFileDialogSpec& spec) = 0;
+    virtual std::optional<QString> SaveFile(QWidget* parent, const tFileDialogSpec& request) = 0;
     // A Yes/No question; true for Yes.
     virtual bool AskYesNo(QWidget* parent, const QString& caption, const QString& text,
                           tIcon icon = tIcon::Question) = 0;
@@ -43,9 +43,9 @@ public:
 // The real dialogs: QFileDialog and QMessageBox.
 class tQtDialogs final : public tDialogs {
 public:
-    std::optional<QString> OpenFile(QWidget* parent, const tFileDialogSpec& spec) override;
-    QStringList OpenFiles(QWidget* parent, const tFileDialogSpec& spec) override;
-    std::optional<QString> SaveFile(QWidget* parent, const tFileDialogSpec& spec) override;
+    std::optional<QString> OpenFile(QWidget* parent, const tFileDialogSpec& request) override;
+    QStringList OpenFiles(QWidget* parent, const tFileDialogSpec& request) override;
+    std::optional<QString> SaveFile(QWidget* parent, const tFileDialogSpec& request) override;
     bool AskYesNo(QWidget* parent, const QString& caption, const QString& text, tIcon icon) override;
     void Message(QWidget* parent, const QString& caption, const QString& text, tIcon icon) override;
 };

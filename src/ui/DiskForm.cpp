@@ -414,13 +414,13 @@ bool TDiskForm::WriteHostFile(const QString& path, const std::vector<std::uint8_
 }
 
 void TDiskForm::btnLoadDiskClick() {
-    tFileDialogSpec spec;
-    spec.Title = QStringLiteral("Загрузить образ диска из файла");
-    spec.Folder = QString::fromStdString(flags_.OpenDiskFolder);
-    spec.FileName = QFileInfo(path_).fileName();
-    spec.Filter = QStringLiteral("Образы дисков Корвета (*.kdi)");
-    spec.DefaultSuffix = QStringLiteral("kdi");
-    const auto file = dialogs_.OpenFile(this, spec);
+    tFileDialogSpec request;
+    request.Title = QStringLiteral("Загрузить образ диска из файла");
+    request.Folder = QString::fromStdString(flags_.OpenDiskFolder);
+    request.FileName = QFileInfo(path_).fileName();
+    request.Filter = QStringLiteral("Образы дисков Корвета (*.kdi)");
+    request.DefaultSuffix = QStringLiteral("kdi");
+    const auto file = dialogs_.OpenFile(this, request);
     if (!file) return;
 
     flags_.OpenDiskFolder = FolderOf(*file);
@@ -429,7 +429,7 @@ void TDiskForm::btnLoadDiskClick() {
     std::vector<std::uint8_t> data;
     if (!ReadHostFile(*file, kMaxImageFile, data)) {
         // The working image stays as it was, the changed flag stays set.
-        dialogs_.Message(this, spec.Title, QStringLiteral("Не удалось прочитать файл ") + Quoted(*file) + QStringLiteral("!"),
+        dialogs_.Message(this, request.Title, QStringLiteral("Не удалось прочитать файл ") + Quoted(*file) + QStringLiteral("!"),
                          tIcon::Critical);
         UpdateCaption();
         return;
@@ -447,13 +447,13 @@ void TDiskForm::btnLoadDiskClick() {
 
 void TDiskForm::btnSaveDiskClick() {
     const QString caption = QStringLiteral("Сохранение диска в файл");
-    tFileDialogSpec spec;
-    spec.Title = QStringLiteral("Сохранить образ диска в файл");
-    spec.Folder = QString::fromStdString(flags_.OpenDiskFolder);
-    spec.FileName = QFileInfo(path_).fileName();
-    spec.Filter = QStringLiteral("Образы дисков Корвета (*.kdi)");
-    spec.DefaultSuffix = QStringLiteral("kdi");
-    const auto file = dialogs_.SaveFile(this, spec);
+    tFileDialogSpec request;
+    request.Title = QStringLiteral("Сохранить образ диска в файл");
+    request.Folder = QString::fromStdString(flags_.OpenDiskFolder);
+    request.FileName = QFileInfo(path_).fileName();
+    request.Filter = QStringLiteral("Образы дисков Корвета (*.kdi)");
+    request.DefaultSuffix = QStringLiteral("kdi");
+    const auto file = dialogs_.SaveFile(this, request);
     if (!file) return;
 
     flags_.OpenDiskFolder = FolderOf(*file);
@@ -490,11 +490,11 @@ void TDiskForm::btnClearDiskClick() {
 
 void TDiskForm::btnImportFilesClick() {
     if (image_.empty()) return;
-    tFileDialogSpec spec;
-    spec.Title = QStringLiteral("Импортировать файлы на диск");
-    spec.Folder = QString::fromStdString(flags_.OpenFilesFolder);
-    spec.Filter = QStringLiteral("Все файлы (*)");
-    const QStringList files = dialogs_.OpenFiles(this, spec);
+    tFileDialogSpec request;
+    request.Title = QStringLiteral("Импортировать файлы на диск");
+    request.Folder = QString::fromStdString(flags_.OpenFilesFolder);
+    request.Filter = QStringLiteral("Все файлы (*)");
+    const QStringList files = dialogs_.OpenFiles(this, request);
     if (files.isEmpty()) return;
     flags_.OpenFilesFolder = FolderOf(files.front());
     ImportHostFiles(files);
@@ -527,12 +527,12 @@ void TDiskForm::btnExportFilesClick() {
     if (!SelectedFile(info) || info.size == 0) return;
     const QString caption = QStringLiteral("Экспорт файла с диска");
     const QString name = QString::fromStdString(info.name);
-    tFileDialogSpec spec;
-    spec.Title = caption;
-    spec.Folder = QString::fromStdString(flags_.OpenFilesFolder);
-    spec.FileName = name;
-    spec.Filter = QStringLiteral("Все файлы (*)");
-    const auto file = dialogs_.SaveFile(this, spec);
+    tFileDialogSpec request;
+    request.Title = caption;
+    request.Folder = QString::fromStdString(flags_.OpenFilesFolder);
+    request.FileName = name;
+    request.Filter = QStringLiteral("Все файлы (*)");
+    const auto file = dialogs_.SaveFile(this, request);
     if (!file) return;
 
     flags_.OpenFilesFolder = FolderOf(*file);

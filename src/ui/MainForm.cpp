@@ -806,9 +806,9 @@ void TMainForm::mnuCpuClick(int tag) {
 void TMainForm::mnuScreenshotClick() {
     WithPause([this] {
         const QString name = "korvet-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss") + ".png";
-        tFileDialogSpec spec{"Снимок экрана", QString::fromStdString(flags_->OpenDiskFolder), name,
+        tFileDialogSpec request{"Снимок экрана", QString::fromStdString(flags_->OpenDiskFolder), name,
                              "Рисунки PNG (*.png);;Все файлы (*)", "png"};
-        const auto path = dialogs_->SaveFile(this, spec);
+        const auto path = dialogs_->SaveFile(this, request);
         if (!path) return;
         if (QFileInfo::exists(*path) &&
             !dialogs_->AskYesNo(this, "Снимок экрана", "Файл \"" + *path + "\" уже существует. Переписать?"))
@@ -939,9 +939,9 @@ void TMainForm::DriveDblClick(int drive, bool ctrlHeld) {
         return;
     }
     WithPause([this, drive] {
-        tFileDialogSpec spec{"Загрузить диск " + DriveLetter(drive), QString::fromStdString(flags_->OpenDiskFolder), {},
+        tFileDialogSpec request{"Загрузить диск " + DriveLetter(drive), QString::fromStdString(flags_->OpenDiskFolder), {},
                              kDiskFilter, "kdi"};
-        const auto path = dialogs_->OpenFile(this, spec);
+        const auto path = dialogs_->OpenFile(this, request);
         if (!path) return;
         const bool ok = machine_->LoadImage(drive, path->toStdString());
         floppyClose_[static_cast<std::size_t>(drive)]->setChecked(machine_->IsLatchClosed(drive));
@@ -956,9 +956,9 @@ void TMainForm::DriveDblClick(int drive, bool ctrlHeld) {
 void TMainForm::mnuFloppySaveClick(int drive) {
     if (!machine_->HasImage(drive)) return;
     WithPause([this, drive] {
-        tFileDialogSpec spec{"Сохранить диск " + DriveLetter(drive), QString::fromStdString(flags_->OpenDiskFolder),
+        tFileDialogSpec request{"Сохранить диск " + DriveLetter(drive), QString::fromStdString(flags_->OpenDiskFolder),
                              QFileInfo(QString::fromStdString(machine_->FileName(drive))).fileName(), kDiskFilter, "kdi"};
-        const auto path = dialogs_->SaveFile(this, spec);
+        const auto path = dialogs_->SaveFile(this, request);
         if (!path) return;
         machine_->SaveImage(drive, path->toStdString());
         flags_->OpenDiskFolder = FolderOf(*path).toStdString();

@@ -278,10 +278,10 @@ TEST_F(DiskFormTest, ImportsOneAndSeveralFilesAndReportsRefusals) {
     // Cancel in the dialog: nothing happens.
     form.btnImportFilesClick();
     ASSERT_EQ(dialogs.OfKind("open-many").size(), 1u);
-    const auto spec = dialogs.OfKind("open-many")[0].Spec;
-    EXPECT_EQ(spec.Title, "Импортировать файлы на диск");
-    EXPECT_EQ(spec.Folder, QString::fromStdString(flags.OpenFilesFolder));
-    EXPECT_TRUE(spec.FileName.isEmpty());
+    const auto request = dialogs.OfKind("open-many")[0].Request;
+    EXPECT_EQ(request.Title, "Импортировать файлы на диск");
+    EXPECT_EQ(request.Folder, QString::fromStdString(flags.OpenFilesFolder));
+    EXPECT_TRUE(request.FileName.isEmpty());
     EXPECT_FALSE(form.Changed());
 
     // One file from another folder: the files folder follows it.
@@ -353,10 +353,10 @@ TEST_F(DiskFormTest, ExportsTheSelectedFileAndAsksBeforeReplacing) {
     form.btnExportFilesClick();
     auto saves = dialogs.OfKind("save");
     ASSERT_EQ(saves.size(), 1u);
-    EXPECT_EQ(saves[0].Spec.Title, "Экспорт файла с диска");
-    EXPECT_EQ(saves[0].Spec.FileName, "TWO.BIN");
-    EXPECT_EQ(saves[0].Spec.Folder, QString::fromStdString((dir / "files").string() + "/"));
-    EXPECT_TRUE(saves[0].Spec.DefaultSuffix.isEmpty());
+    EXPECT_EQ(saves[0].Request.Title, "Экспорт файла с диска");
+    EXPECT_EQ(saves[0].Request.FileName, "TWO.BIN");
+    EXPECT_EQ(saves[0].Request.Folder, QString::fromStdString((dir / "files").string() + "/"));
+    EXPECT_TRUE(saves[0].Request.DefaultSuffix.isEmpty());
     EXPECT_EQ(ReadBinary(target), data);
     EXPECT_EQ(flags.OpenFilesFolder, (dir / "out").string() + "/");
     EXPECT_TRUE(dialogs.OfKind("ask").empty());
@@ -518,11 +518,11 @@ TEST_F(DiskFormTest, LoadingAnotherImageIntoTheWindow) {
     form.btnLoadDiskClick();
     auto opens = dialogs.OfKind("open");
     ASSERT_EQ(opens.size(), 1u);
-    EXPECT_EQ(opens[0].Spec.Title, "Загрузить образ диска из файла");
-    EXPECT_EQ(opens[0].Spec.Folder, "/nowhere/");
-    EXPECT_EQ(opens[0].Spec.FileName, "first.kdi");
-    EXPECT_EQ(opens[0].Spec.DefaultSuffix, "kdi");
-    EXPECT_TRUE(opens[0].Spec.Filter.contains("*.kdi"));
+    EXPECT_EQ(opens[0].Request.Title, "Загрузить образ диска из файла");
+    EXPECT_EQ(opens[0].Request.Folder, "/nowhere/");
+    EXPECT_EQ(opens[0].Request.FileName, "first.kdi");
+    EXPECT_EQ(opens[0].Request.DefaultSuffix, "kdi");
+    EXPECT_TRUE(opens[0].Request.Filter.contains("*.kdi"));
     EXPECT_EQ(form.Path(), QString::fromStdString(firstPath));
 
     const QString secondPath = Q(dir / "disks" / "second.kdi");
@@ -573,9 +573,9 @@ TEST_F(DiskFormTest, SavingTheImageToAFile) {
     form.btnSaveDiskClick();
     auto saves = dialogs.OfKind("save");
     ASSERT_EQ(saves.size(), 1u);
-    EXPECT_EQ(saves[0].Spec.Title, "Сохранить образ диска в файл");
-    EXPECT_EQ(saves[0].Spec.FileName, "save.kdi");
-    EXPECT_EQ(saves[0].Spec.DefaultSuffix, "kdi");
+    EXPECT_EQ(saves[0].Request.Title, "Сохранить образ диска в файл");
+    EXPECT_EQ(saves[0].Request.FileName, "save.kdi");
+    EXPECT_EQ(saves[0].Request.DefaultSuffix, "kdi");
     EXPECT_EQ(ReadBinary(dir / "copy.kdi"), edited);
     EXPECT_EQ(form.Path(), copy);
     EXPECT_EQ(flags.OpenDiskFolder, dir.Path().string() + "/");

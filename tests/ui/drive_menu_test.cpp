@@ -54,8 +54,8 @@ TEST_F(DriveMenuTest, LoadThroughTheDialogSetsLatchPictureHintAndSettings) {
     const auto opens = dialogs.OfKind("open");
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].Caption, "Загрузить диск C");
-    EXPECT_EQ(opens[0].Spec.Folder, "/nonexistent-start");
-    EXPECT_TRUE(opens[0].Spec.Filter.contains("*.kdi"));
+    EXPECT_EQ(opens[0].Request.Folder, "/nonexistent-start");
+    EXPECT_TRUE(opens[0].Request.Filter.contains("*.kdi"));
     EXPECT_TRUE(form->Machine().HasImage(2));
     EXPECT_TRUE(form->Machine().IsLatchClosed(2));
     EXPECT_TRUE(form->Action("mnuFloppyCClose")->isChecked());

@@ -348,8 +348,8 @@ TEST_F(MainFormTest, SnapshotFromTheMenuAndAScreenshot) {
     EXPECT_GT(lit, 100);
     const auto saves = dialogs.OfKind("save");
     ASSERT_EQ(saves.size(), 1u);
-    EXPECT_TRUE(saves[0].Spec.FileName.startsWith("korvet-"));
-    EXPECT_TRUE(saves[0].Spec.FileName.endsWith(".png"));
+    EXPECT_TRUE(saves[0].Request.FileName.startsWith("korvet-"));
+    EXPECT_TRUE(saves[0].Request.FileName.endsWith(".png"));
 }
 
 TEST_F(MainFormTest, TheScreenShowsTheFrameStretchedAndBlackWhenStopped) {

@@ -15,7 +15,7 @@ struct tRecordedDialog {
     QString Caption;
     QString Text;  // question/message text, or the dialog's folder
     tIcon Icon = tIcon::None;
-    tFileDialogSpec Spec;
+    tFileDialogSpec Request;
 };
 
 class tScriptedDialogs final : public tDialogs {
@@ -26,19 +26,19 @@ public:
     bool DefaultYesNo = false;  // when YesNoAnswers is empty
     std::vector<tRecordedDialog> Log;
 
-    std::optional<QString> OpenFile(QWidget*, const tFileDialogSpec& spec) override {
-        Log.push_back({"open", spec.Title, spec.Folder, tIcon::None, spec});
+    std::optional<QString> OpenFile(QWidget*, const tFileDialogSpec& request) override {
+        Log.push_back({"open", request.Title, request.Folder, tIcon::None, request});
         return NextFile();
     }
-    QStringList OpenFiles(QWidget*, const tFileDialogSpec& spec) override {
-        Log.push_back({"open-many", spec.Title, spec.Folder, tIcon::None, spec});
+    QStringList OpenFiles(QWidget*, const tFileDialogSpec& request) override {
+        Log.push_back({"open-many", request.Title, request.Folder, tIcon::None, request});
         if (ManyFileAnswers.empty()) return {};
         QStringList answer = ManyFileAnswers.front();
         ManyFileAnswers.pop_front();
         return answer;
     }
-    std::optional<QString> SaveFile(QWidget*, const tFileDialogSpec& spec) override {
-        Log.push_back({"save", spec.Title, spec.Folder, tIcon::None, spec});
+    std::optional<QString> SaveFile(QWidget*, const tFileDialogSpec& request) override {
+        Log.push_back({"save", request.Title, request.Folder, tIcon::None, request});
         return NextFile();
     }
     bool AskYesNo(QWidget*, const QString& caption, const QString& text, tIcon icon) override {
