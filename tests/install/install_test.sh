@@ -31,7 +31,7 @@ fi
 desktop=$prefix/share/applications/velgard.desktop
 icon=$prefix/share/icons/hicolor/scalable/apps/velgard.svg
 mimexml=$prefix/share/mime/packages/velgard-kdi.xml
-for f in "$prefix/bin/velgard" "$desktop" "$icon" "$mimexml" "$prefix/share/doc/velgard/LICENSE-Terminus.txt"; do
+for f in "$prefix/bin/velgard" "$desktop" "$icon" "$mimexml" "$prefix/share/doc/velgard/LICENSE-Terminus.txt" "$prefix/share/doc/velgard/LICENSE"; do
   [ -e "$f" ] || fail "not installed: $f"
 done
 

@@ -70,11 +70,12 @@ TEST(InfoForms, ReadmeDescribesTheProgramAndItsLicences) {
     }
     EXPECT_GE(sections, 8);
     for (const char* needle : {"F11", "F9", "F12", "Пауза", "Двойной щелчок", "Ctrl", "velgard-cli",
-                               "SIL Open Font License 1.1", "Terminus", "прошивк"})
+                               "SIL Open Font License 1.1", "Terminus", "прошивк", "MIT"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(needle))) << needle;
     // The licence text it points to is in the source tree.
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(VELGARD_SOURCE_DIR) / "firmware" / "font" /
                                         "LICENSE-Terminus.txt"));
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(VELGARD_SOURCE_DIR) / "LICENSE"));
 }
 
 TEST(InfoForms, WhatsNewClosesWithEnterAtOnce) {
