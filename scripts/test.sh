@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds Velgard twice and runs the whole test suite in both builds:
-#  1. build/       optimized: every test, the long processor exercisers included;
+#  1. build/       optimized: every test, the long processor exercisers and the
+#                  end-to-end tests of the desktop program under Xvfb included;
 #  2. build-asan/  AddressSanitizer + UndefinedBehaviorSanitizer: every test
-#                  except the long exercisers (label "long"); the libFuzzer
+#                  except the long exercisers (label "long") and the end-to-end
+#                  ones (label "e2e"), the GUI tests included; the libFuzzer
 #                  targets (label "fuzz": tests/disk/fuzz, tests/fuzz) run
 #                  there for 15-20 s each from their seed corpora.
 set -euo pipefail
