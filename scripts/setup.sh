@@ -27,7 +27,7 @@ packages=(
   libsdl2-dev
   # the desktop program (Qt 6 Widgets) and its end-to-end test under a
   # virtual X server
-  qt6-base-dev xvfb xdotool xauth x11-apps
+  qt6-base-dev xvfb xdotool xauth x11-apps procps
   # the settings file's INI parser
   libinih-dev
   # a compiler cache shared by build folders

@@ -1,5 +1,5 @@
 #pragma once
-// UTF-8 text (typed text, the font's character table) to code points.
+// UTF-8 text (typed text, the font's character table) to code points and back.
 #include <string>
 #include <string_view>
 
@@ -38,6 +38,25 @@ inline bool DecodeUtf8(std::string_view text, std::u32string& out) {
         i += static_cast<std::size_t>(extra) + 1;
     }
     return true;
+}
+
+// Appends code point `cp` (below 0x110000) to `out` as UTF-8.
+inline void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
 }
 
 }  // namespace velgard

@@ -66,21 +66,6 @@ bool ReadXwd(const char* path, Image& image, std::string& error) {
     return true;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-}  // namespace
-
 // For every code, the lowest code with the same glyph.
 std::array<std::uint8_t, 256> Canonical(std::span<const std::uint8_t> font) {
     std::array<std::uint8_t, 256> canon{};
@@ -95,6 +80,8 @@ std::array<std::uint8_t, 256> Canonical(std::span<const std::uint8_t> font) {
     }
     return canon;
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const bool colours = argc == 3 && std::string(argv[1]) == "--colours";
@@ -118,7 +105,7 @@ int main(int argc, char** argv) {
                     break;
                 }
             }
-            AppendUtf8(out, shown == 0 ? U' ' : shown);
+            velgard::AppendUtf8(out, shown == 0 ? U' ' : shown);
         }
         std::printf("%s\n", out.c_str());
         return 0;
@@ -175,7 +162,7 @@ int main(int argc, char** argv) {
                 if (d < bestDistance) bestDistance = d, best = code;
             }
             const char32_t ch = bestDistance > 10 ? U'?' : velgard::font::Bank0Char(static_cast<std::uint8_t>(best));
-            AppendUtf8(line, ch == 0 ? U' ' : ch);
+            velgard::AppendUtf8(line, ch == 0 ? U' ' : ch);
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         std::printf("%s\n", line.c_str());

@@ -19,18 +19,8 @@ constexpr int kAlphabetRow = 7, kLatinColumn = 1, kCyrillicColumn = 2;
 constexpr int kStopRow = 6, kStopColumn = 2;
 
 std::string Utf8Of(std::uint8_t code) {
-    const char32_t cp = code < 0x20 ? U' ' : font::Bank0Char(code);
     std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    AppendUtf8(out, code < 0x20 ? U' ' : font::Bank0Char(code));
     return out;
 }
 
