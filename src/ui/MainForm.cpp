@@ -574,6 +574,7 @@ void TMainForm::SelectScreenCanvas(int kind) {
 void TMainForm::KorvetScreenPaint() {
     if (!machine_ || !canvas_) return;
     if (machine_->Running()) {
+        if (canvas_->TakeFresh()) return;  // the loop has just converted it
         canvas_->SetInRepaint(true);
         if (canvas_->BeginFrame()) {
             canvas_->DrawBitmap(machine_->GetFrame());
@@ -595,6 +596,7 @@ void TMainForm::MachineStateChanged() {
         }
         screen_->SetPicture(nullptr);
         screen_->update();
+        if (canvas_) canvas_->TakeFresh();  // the next run converts its first picture
     }
 }
 

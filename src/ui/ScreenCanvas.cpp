@@ -105,6 +105,7 @@ bool TBMMGDICanvas2D::DrawBitmap(const tBMMDrawableBitmap& bitmap) {
     const bool ok = bitmap.DrawToCanvas(image_, tBMMRect{0, 0, bitmap.Width() - 1, bitmap.Height() - 1},
                                         tBMMRect{0, 0, bitmap.Width() - 1, bitmap.Height() - 1});
     if (TScreenWidget* widget = Widget(); widget && !inRepaint_) {
+        fresh_ = true;
         widget->SetPicture(&image_);
         widget->update();
     }

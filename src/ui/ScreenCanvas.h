@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QWidget>
 #include <functional>
+#include <utility>
 
 #include "graphics/BMMCanvas2D.h"
 
@@ -65,6 +66,9 @@ public:
     // While true, DrawBitmap does not ask for a repaint (it is called from
     // the repaint itself).
     void SetInRepaint(bool inRepaint) { inRepaint_ = inRepaint; }
+    // True once after the loop drew a frame: the repaint that follows shows
+    // that picture as it is instead of converting the page again.
+    bool TakeFresh() { return std::exchange(fresh_, false); }
 
 protected:
     tBMMImage32* Surface() override { return &image_; }
@@ -75,6 +79,7 @@ private:
     TScreenWidget* Widget() const { return dynamic_cast<TScreenWidget*>(Control()); }
     tBMMImage32 image_;
     bool inRepaint_ = false;
+    bool fresh_ = false;
 };
 
 }  // namespace velgard::ui
